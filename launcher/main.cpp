@@ -1,0 +1,43 @@
+// Entry point: wires the real steps into the run's order and returns its exit code.
+#include <windows.h>
+
+#include "launcher/launch_sequence.h"
+#include "launcher/normalise_command_line.h"
+#include "launcher/target_process.h"
+
+namespace pelicor {
+namespace {
+
+class WindowsLaunchSteps final : public LaunchSteps {
+public:
+    WindowsLaunchSteps(const wchar_t* commandLine, int showCommand) noexcept
+        : m_commandLine(commandLine), m_showCommand(showCommand) {}
+
+    bool IsStartedBySameProgram() override { return false; }
+    NormalisedCommandLine NormaliseCommandLine() override { return pelicor::NormaliseCommandLine(m_commandLine); }
+    bool QueryReactivationService(const std::wstring&, bool&) override { return true; }
+    bool RunDeactivationTool(const std::wstring&) override { return false; }
+    std::uint32_t StartTarget(const NormalisedCommandLine& target, bool wrapLaunch) override {
+        return pelicor::StartTarget(target, wrapLaunch, m_showCommand);
+    }
+
+private:
+    const wchar_t* m_commandLine;
+    int m_showCommand;
+};
+
+}  // namespace
+}  // namespace pelicor
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int showCommand) {
+    // Nothing may escape into the runtime: an exception here would end the run with a code a
+    // caller could mistake for the target's. Allocation failure is the only one possible.
+    try {
+        pelicor::WindowsLaunchSteps steps(commandLine, showCommand);
+        // The exit code's bit pattern is kept; values above 0x7FFFFFFF come back negative here
+        // and whole again in the process exit code.
+        return static_cast<int>(pelicor::RunLaunchSequence(steps));
+    } catch (...) {
+        return pelicor::kExitNothingStarted;
+    }
+}

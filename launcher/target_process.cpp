@@ -1,0 +1,126 @@
+#include "launcher/target_process.h"
+
+#include <objbase.h>
+#include <shellapi.h>
+
+#include <string>
+#include <vector>
+
+#include "launcher/scoped_resources.h"
+
+namespace pelicor {
+namespace {
+
+constexpr DWORD kInputIdleTimeoutMs = 10000;
+// winerror.h of mingw-w64 lacks it; the value is fixed by Windows.
+constexpr DWORD kErrorElevationRequired = 740;
+
+// The launcher's current directory, or empty when it cannot be read. An empty result must be
+// passed on as "no directory" (the target inherits the launcher's), never as an empty string,
+// which makes both CreateProcessW and the shell start fail.
+std::wstring CurrentDirectory() {
+    const DWORD needed = GetCurrentDirectoryW(0, nullptr);
+    if (needed == 0) {
+        return std::wstring();
+    }
+    std::vector<wchar_t> buffer(needed, L'\0');
+    const DWORD written = GetCurrentDirectoryW(needed, buffer.data());
+    if (written == 0 || written >= needed) {
+        return std::wstring();
+    }
+    return std::wstring(buffer.data(), written);
+}
+
+const wchar_t* OrNull(const std::wstring& text) { return text.empty() ? nullptr : text.c_str(); }
+
+// The target as the user asked for it: the launcher's own start-up information (show command,
+// standard handles, desktop) and inheritable handles; the system searches for the program.
+UniqueHandle CreateTargetProcess(const NormalisedCommandLine& target, const std::wstring& directory,
+                                 const TargetStartApi& api, DWORD& error) {
+    STARTUPINFOW startup{};
+    GetStartupInfoW(&startup);
+    startup.lpTitle = nullptr;
+    // CreateProcessW may write into the command line, so it gets a private copy.
+    std::vector<wchar_t> commandLine(target.targetCommandLine.begin(), target.targetCommandLine.end());
+    commandLine.push_back(L'\0');
+    PROCESS_INFORMATION info{};
+    if (!api.createProcess(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, OrNull(directory),
+                           &startup, &info)) {
+        error = GetLastError();
+        return UniqueHandle();
+    }
+    CloseHandle(info.hThread);
+    return UniqueHandle(info.hProcess);
+}
+
+// The shell's elevated start; the shell shows its own prompt and error messages.
+UniqueHandle ShellStartTarget(const NormalisedCommandLine& target, const std::wstring& directory, int showCommand) {
+    SHELLEXECUTEINFOW execute{};
+    execute.cbSize = sizeof(execute);
+    execute.fMask = SEE_MASK_NOCLOSEPROCESS;
+    execute.lpVerb = L"open";
+    execute.lpFile = target.targetPath.c_str();
+    execute.lpParameters = target.targetArguments.c_str();
+    execute.lpDirectory = OrNull(directory);
+    execute.nShow = showCommand;
+    if (!ShellExecuteExW(&execute)) {
+        return UniqueHandle();
+    }
+    return UniqueHandle(execute.hProcess);
+}
+
+// Balances CoInitialize only when it succeeded: an unbalanced CoUninitialize would tear down
+// an apartment that someone else owns.
+class StaApartment {
+public:
+    StaApartment() noexcept : m_initialised(SUCCEEDED(CoInitialize(nullptr))) {}
+    StaApartment(const StaApartment&) = delete;
+    StaApartment& operator=(const StaApartment&) = delete;
+    ~StaApartment() {
+        if (m_initialised) {
+            CoUninitialize();
+        }
+    }
+
+private:
+    bool m_initialised;
+};
+
+}  // namespace
+
+bool IsVistaOrLater() {
+    OSVERSIONINFOW version{};
+    version.dwOSVersionInfoSize = sizeof(version);
+    return GetVersionExW(&version) && version.dwMajorVersion >= 6;
+}
+
+std::uint32_t StartTarget(const NormalisedCommandLine& target, bool wrapLaunch, int showCommand,
+                          const TargetStartApi& api) {
+    (void)wrapLaunch;  // the service's launch wrap is not wired in yet
+    const std::wstring directory = CurrentDirectory();
+    if (target.targetCommandLine.empty()) {
+        return kExitNothingStarted;
+    }
+    const StaApartment apartment;
+
+    DWORD error = ERROR_SUCCESS;
+    UniqueHandle process = CreateTargetProcess(target, directory, api, error);
+    if (!process && error == kErrorElevationRequired && IsVistaOrLater()) {
+        process = ShellStartTarget(target, directory, showCommand);
+    }
+    if (!process) {
+        return kExitNothingStarted;
+    }
+
+    // Console targets return at once; only a windowed target that never settles waits it out.
+    (void)WaitForInputIdle(process.Get(), kInputIdleTimeoutMs);
+    DWORD exitCode = kExitNothingStarted;
+    DWORD reported = 0;
+    if (WaitForSingleObject(process.Get(), INFINITE) == WAIT_OBJECT_0 &&
+        GetExitCodeProcess(process.Get(), &reported)) {
+        exitCode = reported;
+    }
+    return exitCode;
+}
+
+}  // namespace pelicor

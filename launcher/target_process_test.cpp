@@ -1,0 +1,93 @@
+// Runs under Wine. The elevation fallback can only be reached through the process-creation
+// seam; everything after it (the shell start, the wait, the exit code) is real.
+#include "launcher/target_process.h"
+
+#include <shellapi.h>
+
+#include <gtest/gtest.h>
+
+#include "tests/e2e/process_runner.h"
+
+namespace pelicor {
+namespace {
+
+using testing::BinDir;
+using testing::Quoted;
+using testing::ReadRecord;
+using testing::ScopedEnv;
+using testing::TempDir;
+
+int g_createCalls = 0;
+constexpr DWORD kElevationRequired = 740;
+DWORD g_createError = kElevationRequired;
+
+BOOL WINAPI FailingCreateProcess(LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID,
+                                 LPCWSTR, LPSTARTUPINFOW, LPPROCESS_INFORMATION) {
+    ++g_createCalls;
+    SetLastError(g_createError);
+    return FALSE;
+}
+
+// Enters `directory` for the life of the object.
+class ScopedCurrentDirectory {
+public:
+    explicit ScopedCurrentDirectory(const std::wstring& directory) {
+        wchar_t old[MAX_PATH];
+        GetCurrentDirectoryW(MAX_PATH, old);
+        m_old = old;
+        SetCurrentDirectoryW(directory.c_str());
+    }
+    ~ScopedCurrentDirectory() { SetCurrentDirectoryW(m_old.c_str()); }
+
+private:
+    std::wstring m_old;
+};
+
+class StartTargetTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_createCalls = 0;
+        g_createError = kElevationRequired;
+    }
+    TempDir m_dir{L"work dir"};
+    ScopedEnv m_record{L"PELICOR_TEST_RECORD", m_dir.File(L"record.txt")};
+    ScopedEnv m_exitCode{L"PELICOR_TEST_EXIT_CODE", L"42"};
+    TargetStartApi m_api{&FailingCreateProcess};
+    NormalisedCommandLine m_target{Quoted(BinDir() + L"\\record_target.exe") + L" \"a b\" c",
+                                   BinDir() + L"\\record_target.exe", L"\"a b\" c"};
+};
+
+TEST_F(StartTargetTest, ElevationRequiredStartsTargetThroughTheShellAndWaitsForIt) {
+    ScopedCurrentDirectory inside(m_dir.Path());
+    EXPECT_EQ(StartTarget(m_target, false, SW_SHOWMINNOACTIVE, m_api), 42u);
+    EXPECT_EQ(g_createCalls, 1);
+
+    auto record = ReadRecord(m_dir.File(L"record.txt"));
+    EXPECT_EQ(record[L"directory"], m_dir.Path());
+    EXPECT_EQ(record[L"showCommand"], std::to_wstring(SW_SHOWMINNOACTIVE));
+    int count = 0;
+    LPWSTR* argv = CommandLineToArgvW(record[L"commandLine"].c_str(), &count);
+    ASSERT_EQ(count, 3);
+    EXPECT_EQ(lstrcmpiW(argv[0], m_target.targetPath.c_str()), 0) << argv[0];
+    EXPECT_STREQ(argv[1], L"a b");
+    EXPECT_STREQ(argv[2], L"c");
+    LocalFree(argv);
+}
+
+TEST_F(StartTargetTest, OtherStartFailuresStartNothing) {
+    g_createError = ERROR_FILE_NOT_FOUND;
+    EXPECT_EQ(StartTarget(m_target, false, SW_SHOW, m_api), 0u);
+    EXPECT_EQ(g_createCalls, 1);
+    EXPECT_TRUE(ReadRecord(m_dir.File(L"record.txt")).empty());
+}
+
+TEST_F(StartTargetTest, EmptyCommandLineStartsNothing) {
+    m_target.targetCommandLine.clear();
+    EXPECT_EQ(StartTarget(m_target, false, SW_SHOW, m_api), 0u);
+    EXPECT_EQ(g_createCalls, 0);
+}
+
+TEST(IsVistaOrLater, HoldsOnTheSystemUnderTest) { EXPECT_TRUE(IsVistaOrLater()); }
+
+}  // namespace
+}  // namespace pelicor

@@ -1,0 +1,75 @@
+# Shared set-up for the project's scripts: packages, the private Wine prefix, the Wine server.
+# Sourced, not run.
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+export WINEPREFIX="$ROOT/build/wineprefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+WINE=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver
+
+# Installs what a fresh Debian 12 machine lacks, without asking anything (CI has no stdin).
+ensure_packages() {
+    local packages=(cmake make g++ libgtest-dev googletest g++-mingw-w64-x86-64-posix mingw-w64-tools
+                    wine64 wine64-tools)
+    local missing=()
+    for p in "${packages[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    if [ ${#missing[@]} -gt 0 ]; then
+        echo "Installing: ${missing[*]}"
+        export DEBIAN_FRONTEND=noninteractive
+        apt-get update -qq
+        # Without --no-install-recommends apt also pulls in the 32-bit Wine.
+        apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null
+    fi
+}
+
+# A private, headless prefix under build/. Made anew when missing (about 15 s).
+ensure_wine_prefix() {
+    if [ -f "$WINEPREFIX/.pelicor-ready" ]; then
+        return
+    fi
+    echo "Creating the Wine prefix in $WINEPREFIX"
+    rm -rf "$WINEPREFIX"
+    mkdir -p "$WINEPREFIX"
+    "$WINE" wineboot -i >/dev/null 2>&1
+    "$WINESERVER" -w
+    # No display: the null graphics driver still creates (hidden) windows.
+    "$WINE" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+    # A crash must end the process, not start an interactive debugger that waits for ever.
+    "$WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+    "$WINE" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger \
+        /d 'C:\nonexistent\nodbg.exe %ld %ld' /f >/dev/null 2>&1
+    # The graphics setting takes effect for a fresh desktop only.
+    "$WINESERVER" -k 2>/dev/null || true
+    "$WINESERVER" -w
+    touch "$WINEPREFIX/.pelicor-ready"
+}
+
+# Keeps one server running for the whole run: without it every test waits about 2.7 s for the
+# pipes that Wine's system processes hold open.
+start_wineserver() {
+    "$WINESERVER" -p
+    trap stop_wineserver EXIT
+    "$WINE" cmd /c exit >/dev/null 2>&1 || true
+    # Wine closes the desktop a second after its last user leaves, and the desktop process, started
+    # again by the next program with windows, inherits that program's output pipes: ctest then waits
+    # a second per test for it. One long-lived windowed program keeps the desktop up.
+    "$WINE" notepad >/dev/null 2>&1 </dev/null &
+    for _ in $(seq 100); do
+        pgrep -f 'explorer.exe /desktop' >/dev/null && pgrep -f 'notepad.exe' >/dev/null && return 0
+        sleep 0.1
+    done
+    echo "warning: the Wine desktop did not come up; tests will be slow" >&2
+}
+
+stop_wineserver() {
+    "$WINESERVER" -k 2>/dev/null || true
+    "$WINESERVER" -w 2>/dev/null || true
+}
+
+build_preset() {
+    cmake --preset "$1" >/dev/null
+    cmake --build --preset "$1" -j "$(nproc)"
+}

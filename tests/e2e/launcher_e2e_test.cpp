@@ -1,0 +1,129 @@
+// The real PelicorLaunch64.exe under Wine, started with exact command lines, with the stand-in
+// target recording what it received.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "tests/e2e/process_runner.h"
+
+namespace pelicor::testing {
+namespace {
+
+class LauncherTest : public ::testing::Test {
+protected:
+    std::wstring Launcher() const { return BinDir() + L"\\PelicorLaunch64.exe"; }
+    std::wstring Target() const { return BinDir() + L"\\record_target.exe"; }
+    std::wstring RecordPath() const { return m_dir.File(L"record.txt"); }
+    std::map<std::wstring, std::wstring> Record() const { return ReadRecord(RecordPath()); }
+
+    // Runs the launcher with `tail` after its own quoted name, exactly as given.
+    DWORD Launch(const std::wstring& tail, const RunOptions& options = RunOptions()) const {
+        return RunProcess(Launcher(), Quoted(Launcher()) + L" " + tail, options);
+    }
+
+    // The target's arguments as the system split them.
+    std::vector<std::wstring> TargetArgv() const {
+        std::vector<std::wstring> result;
+        int count = 0;
+        LPWSTR* argv = CommandLineToArgvW(Record().at(L"commandLine").c_str(), &count);
+        for (int i = 0; argv != nullptr && i < count; ++i) result.emplace_back(argv[i]);
+        LocalFree(argv);
+        return result;
+    }
+
+    TempDir m_dir{L"e2e"};
+    ScopedEnv m_record{L"PELICOR_TEST_RECORD", RecordPath()};
+};
+
+TEST_F(LauncherTest, PassesTheTargetsExitCodeThroughWhole) {
+    for (const wchar_t* code : {L"3", L"0", L"0xC0000005", L"0xFFFFFFFF"}) {
+        ScopedEnv exitCode(L"PELICOR_TEST_EXIT_CODE", code);
+        EXPECT_EQ(Launch(Quoted(Target())), std::wcstoul(code, nullptr, 0)) << code;
+    }
+}
+
+TEST_F(LauncherTest, NamesNoTargetEndsWithEightAndStartsNothing) {
+    for (const wchar_t* tail : {L"\"\"", L"\"\" x.exe"}) {
+        EXPECT_EQ(Launch(tail), 8u) << tail;
+    }
+    EXPECT_TRUE(Record().empty());
+}
+
+TEST_F(LauncherTest, EmptyCommandLineStartsNothing) {
+    EXPECT_EQ(RunProcess(Launcher(), Quoted(Launcher())), 0u);
+    EXPECT_EQ(RunProcess(Launcher(), Quoted(Launcher()) + L"   "), 0u);
+    EXPECT_TRUE(Record().empty());
+}
+
+TEST_F(LauncherTest, MissingTargetEndsWithZero) {
+    EXPECT_EQ(Launch(Quoted(m_dir.File(L"missing.exe")) + L" a"), 0u);
+}
+
+TEST_F(LauncherTest, ExpandsDefinedVariablesAndKeepsUndefinedOnes) {
+    ScopedEnv folder(L"PELICOR_E2E_BIN", BinDir());
+    ScopedEnv value(L"PELICOR_E2E_VALUE", L"expanded");
+    EXPECT_EQ(Launch(L"\"%PELICOR_E2E_BIN%\\record_target.exe\" %PELICOR_E2E_VALUE% %PELICOR_E2E_UNDEFINED%"), 0u);
+    EXPECT_EQ(TargetArgv(), (std::vector<std::wstring>{Target(), L"expanded", L"%PELICOR_E2E_UNDEFINED%"}));
+}
+
+TEST_F(LauncherTest, RelativeTargetStartsThroughTheSystemSearch) {
+    // The target lies only in the launcher's current directory, not beside the launcher.
+    TempDir elsewhere(L"relative");
+    ASSERT_TRUE(CopyFileW(Target().c_str(), elsewhere.File(L"relative_target.exe").c_str(), FALSE));
+    RunOptions options;
+    options.directory = elsewhere.Path();
+    ScopedEnv exitCode(L"PELICOR_TEST_EXIT_CODE", L"5");
+    EXPECT_EQ(Launch(L"relative_target.exe one", options), 5u);
+    EXPECT_EQ(Record().at(L"commandLine"), L"relative_target.exe one");
+}
+
+TEST_F(LauncherTest, CollapsesDoubledBackslashesInTheProgramOnly) {
+    std::wstring doubled = Target();
+    for (std::size_t pos = 0; (pos = doubled.find(L'\\', pos)) != std::wstring::npos; pos += 2) {
+        doubled.insert(pos, 1, L'\\');
+    }
+    EXPECT_EQ(Launch(Quoted(doubled) + L" C:\\\\data\\\\x"), 0u);
+    EXPECT_EQ(Record().at(L"commandLine"), Quoted(Target()) + L" C:\\\\data\\\\x");
+}
+
+TEST_F(LauncherTest, LongArgumentArrivesWhole) {
+    const std::wstring argument(1500, L'z');
+    EXPECT_EQ(Launch(Quoted(Target()) + L" " + argument + L" end"), 0u);
+    EXPECT_EQ(TargetArgv(), (std::vector<std::wstring>{Target(), argument, L"end"}));
+}
+
+TEST_F(LauncherTest, TargetGetsTheLaunchersDirectoryStartupInformationAndHandles) {
+    // An inheritable handle the target can only write through if it came down the chain.
+    SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
+    HANDLE file = CreateFileW(m_dir.File(L"inherited.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    ScopedEnv handle(L"PELICOR_TEST_HANDLE", std::to_wstring(reinterpret_cast<UINT_PTR>(file)));
+    TempDir working(L"working dir");
+    RunOptions options;
+    options.directory = working.Path();
+    options.inheritHandles = true;
+    options.showWindow = SW_SHOWMINNOACTIVE;
+
+    EXPECT_EQ(Launch(Quoted(Target()), options), 0u);
+    CloseHandle(file);
+
+    const auto record = Record();
+    EXPECT_EQ(record.at(L"directory"), working.Path());
+    EXPECT_EQ(record.at(L"startupShow"), std::to_wstring(SW_SHOWMINNOACTIVE));
+    EXPECT_EQ(ReadBytes(m_dir.File(L"inherited.txt")), "inherited");
+}
+
+TEST_F(LauncherTest, LauncherInAFolderWithBlanksHandsTheTargetTheRightLine) {
+    TempDir installed(L"Program Files With Blanks");
+    const std::wstring copy = installed.File(L"PelicorLaunch64.exe");
+    ASSERT_TRUE(CopyFileW(Launcher().c_str(), copy.c_str(), FALSE));
+    EXPECT_EQ(RunProcess(copy, Quoted(copy) + L"  " + Quoted(Target()) + L" \"x y\" z"), 0u);
+    EXPECT_EQ(Record().at(L"commandLine"), Quoted(Target()) + L" \"x y\" z");
+}
+
+}  // namespace
+}  // namespace pelicor::testing

@@ -1,0 +1,112 @@
+#include "tests/e2e/process_runner.h"
+
+#include <shellapi.h>
+
+#include <vector>
+
+namespace pelicor::testing {
+
+std::wstring BinDir() {
+    std::vector<wchar_t> buffer(32768);
+    const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    std::wstring path(buffer.data(), length);
+    return path.substr(0, path.find_last_of(L'\\'));
+}
+
+TempDir::TempDir(const std::wstring& leaf) {
+    wchar_t base[MAX_PATH + 1];
+    GetTempPathW(MAX_PATH + 1, base);
+    static unsigned counter = 0;
+    m_root = std::wstring(base) + L"pelicor-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+             std::to_wstring(++counter);
+    CreateDirectoryW(m_root.c_str(), nullptr);
+    m_path = m_root;
+    if (!leaf.empty()) {
+        m_path += L"\\" + leaf;
+        CreateDirectoryW(m_path.c_str(), nullptr);
+    }
+}
+
+TempDir::~TempDir() {
+    // The shell's delete wants a double-null-terminated list; it removes the whole tree.
+    std::wstring top = m_root;
+    top.push_back(L'\0');
+    SHFILEOPSTRUCTW operation{};
+    operation.wFunc = FO_DELETE;
+    operation.pFrom = top.c_str();
+    operation.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
+    SHFileOperationW(&operation);
+}
+
+ScopedEnv::ScopedEnv(const std::wstring& name, const std::wstring& value) : m_name(name) {
+    std::vector<wchar_t> buffer(32768);
+    const DWORD length = GetEnvironmentVariableW(name.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+    m_hadOld = length > 0 || GetLastError() != ERROR_ENVVAR_NOT_FOUND;
+    m_old.assign(buffer.data(), length);
+    SetEnvironmentVariableW(name.c_str(), value.c_str());
+}
+
+ScopedEnv::~ScopedEnv() { SetEnvironmentVariableW(m_name.c_str(), m_hadOld ? m_old.c_str() : nullptr); }
+
+DWORD RunProcess(const std::wstring& application, const std::wstring& commandLine, const RunOptions& options) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    if (options.showWindow >= 0) {
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = static_cast<WORD>(options.showWindow);
+    }
+    std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
+    line.push_back(L'\0');
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, options.inheritHandles, 0, nullptr,
+                        options.directory.empty() ? nullptr : options.directory.c_str(), &startup, &info)) {
+        return kNotStarted;
+    }
+    CloseHandle(info.hThread);
+    DWORD code = kTimedOut;
+    if (WaitForSingleObject(info.hProcess, options.timeoutMs) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(info.hProcess, &code);
+    } else {
+        TerminateProcess(info.hProcess, kTimedOut);
+    }
+    CloseHandle(info.hProcess);
+    return code;
+}
+
+std::string ReadBytes(const std::wstring& path) {
+    std::string bytes;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return bytes;
+    }
+    char chunk[4096];
+    DWORD read = 0;
+    while (ReadFile(file, chunk, sizeof(chunk), &read, nullptr) && read > 0) {
+        bytes.append(chunk, read);
+    }
+    CloseHandle(file);
+    return bytes;
+}
+
+std::map<std::wstring, std::wstring> ReadRecord(const std::wstring& path) {
+    const std::string bytes = ReadBytes(path);
+    const std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
+    std::map<std::wstring, std::wstring> record;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find(L'\n', start);
+        if (end == std::wstring::npos) {
+            end = text.size();
+        }
+        const std::wstring line = text.substr(start, end - start);
+        const std::size_t equals = line.find(L'=');
+        if (equals != std::wstring::npos) {
+            record[line.substr(0, equals)] = line.substr(equals + 1);
+        }
+        start = end + 1;
+    }
+    return record;
+}
+
+}  // namespace pelicor::testing
