@@ -127,3 +127,42 @@ TEST_F(LauncherTest, LauncherInAFolderWithBlanksHandsTheTargetTheRightLine) {
 
 }  // namespace
 }  // namespace pelicor::testing
+
+namespace pelicor::testing {
+namespace {
+
+// Resources of the built executable, read as data.
+class LauncherResources : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_module = LoadLibraryExW((BinDir() + L"\\PelicorLaunch64.exe").c_str(), nullptr,
+                                  LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+        ASSERT_NE(m_module, nullptr);
+    }
+    void TearDown() override { FreeLibrary(m_module); }
+
+    std::string Resource(LPCWSTR type, LPCWSTR name) const {
+        HRSRC found = FindResourceW(m_module, name, type);
+        if (found == nullptr) return std::string();
+        const char* data = static_cast<const char*>(LockResource(LoadResource(m_module, found)));
+        return std::string(data, SizeofResource(m_module, found));
+    }
+
+    HMODULE m_module = nullptr;
+};
+
+TEST_F(LauncherResources, ManifestAsksForTheCallersRightsOnly) {
+    const std::string manifest = Resource(RT_MANIFEST, MAKEINTRESOURCEW(1));
+    EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos) << manifest;
+    EXPECT_NE(manifest.find("uiAccess=\"false\""), std::string::npos) << manifest;
+}
+
+TEST_F(LauncherResources, CarriesOneIconGroupWithTwoImagesAndAVersionRecord) {
+    const std::string group = Resource(RT_GROUP_ICON, MAKEINTRESOURCEW(1));
+    ASSERT_GE(group.size(), 6u);
+    EXPECT_EQ(static_cast<unsigned char>(group[4]), 2u);  // idCount of the group header
+    EXPECT_FALSE(Resource(RT_VERSION, MAKEINTRESOURCEW(VS_VERSION_INFO)).empty());
+}
+
+}  // namespace
+}  // namespace pelicor::testing
