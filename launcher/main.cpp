@@ -4,6 +4,8 @@
 #include "launcher/launch_sequence.h"
 #include "launcher/normalise_command_line.h"
 #include "launcher/target_process.h"
+#include "reactivation/deactivation_tool.h"
+#include "reactivation/service_client.h"
 
 namespace pelicor {
 namespace {
@@ -15,8 +17,12 @@ public:
 
     bool IsStartedBySameProgram() override { return false; }
     NormalisedCommandLine NormaliseCommandLine() override { return pelicor::NormaliseCommandLine(m_commandLine); }
-    bool QueryReactivationService(const std::wstring&, bool&) override { return true; }
-    bool RunDeactivationTool(const std::wstring&) override { return false; }
+    bool QueryReactivationService(const std::wstring& targetPath, bool& wrapLaunch) override {
+        return pelicor::QueryReactivationService(targetPath, wrapLaunch);
+    }
+    bool RunDeactivationTool(const std::wstring& parameters) override {
+        return pelicor::RunDeactivationTool(parameters);
+    }
     std::uint32_t StartTarget(const NormalisedCommandLine& target, bool wrapLaunch) override {
         return pelicor::StartTarget(target, wrapLaunch, m_showCommand);
     }

@@ -1,12 +1,13 @@
 #include "launcher/target_process.h"
 
-#include <objbase.h>
 #include <shellapi.h>
 
 #include <string>
 #include <vector>
 
+#include "launcher/com_resources.h"
 #include "launcher/scoped_resources.h"
+#include "reactivation/service_client.h"
 
 namespace pelicor {
 namespace {
@@ -69,23 +70,6 @@ UniqueHandle ShellStartTarget(const NormalisedCommandLine& target, const std::ws
     return UniqueHandle(execute.hProcess);
 }
 
-// Balances CoInitialize only when it succeeded: an unbalanced CoUninitialize would tear down
-// an apartment that someone else owns.
-class StaApartment {
-public:
-    StaApartment() noexcept : m_initialised(SUCCEEDED(CoInitialize(nullptr))) {}
-    StaApartment(const StaApartment&) = delete;
-    StaApartment& operator=(const StaApartment&) = delete;
-    ~StaApartment() {
-        if (m_initialised) {
-            CoUninitialize();
-        }
-    }
-
-private:
-    bool m_initialised;
-};
-
 }  // namespace
 
 bool IsVistaOrLater() {
@@ -96,17 +80,24 @@ bool IsVistaOrLater() {
 
 std::uint32_t StartTarget(const NormalisedCommandLine& target, bool wrapLaunch, int showCommand,
                           const TargetStartApi& api) {
-    (void)wrapLaunch;  // the service's launch wrap is not wired in yet
     const std::wstring directory = CurrentDirectory();
     if (target.targetCommandLine.empty()) {
         return kExitNothingStarted;
     }
-    const StaApartment apartment;
+    // The wrap's service object and the shell start live in this apartment.
+    const ComApartment apartment(COINIT_APARTMENTTHREADED);
 
+    LaunchWrap wrap;
+    if (wrapLaunch) {
+        BeginLaunchWrap(target.targetPath, wrap);
+    }
     DWORD error = ERROR_SUCCESS;
     UniqueHandle process = CreateTargetProcess(target, directory, api, error);
     if (!process && error == kErrorElevationRequired && IsVistaOrLater()) {
         process = ShellStartTarget(target, directory, showCommand);
+    }
+    if (wrapLaunch) {
+        EndLaunchWrap(wrap);
     }
     if (!process) {
         return kExitNothingStarted;

@@ -7,36 +7,10 @@
 
 #include <vector>
 
-#include "tests/e2e/process_runner.h"
+#include "tests/e2e/launcher_fixture.h"
 
 namespace pelicor::testing {
 namespace {
-
-class LauncherTest : public ::testing::Test {
-protected:
-    std::wstring Launcher() const { return BinDir() + L"\\PelicorLaunch64.exe"; }
-    std::wstring Target() const { return BinDir() + L"\\record_target.exe"; }
-    std::wstring RecordPath() const { return m_dir.File(L"record.txt"); }
-    std::map<std::wstring, std::wstring> Record() const { return ReadRecord(RecordPath()); }
-
-    // Runs the launcher with `tail` after its own quoted name, exactly as given.
-    DWORD Launch(const std::wstring& tail, const RunOptions& options = RunOptions()) const {
-        return RunProcess(Launcher(), Quoted(Launcher()) + L" " + tail, options);
-    }
-
-    // The target's arguments as the system split them.
-    std::vector<std::wstring> TargetArgv() const {
-        std::vector<std::wstring> result;
-        int count = 0;
-        LPWSTR* argv = CommandLineToArgvW(Record().at(L"commandLine").c_str(), &count);
-        for (int i = 0; argv != nullptr && i < count; ++i) result.emplace_back(argv[i]);
-        LocalFree(argv);
-        return result;
-    }
-
-    TempDir m_dir{L"e2e"};
-    ScopedEnv m_record{L"PELICOR_TEST_RECORD", RecordPath()};
-};
 
 TEST_F(LauncherTest, PassesTheTargetsExitCodeThroughWhole) {
     for (const wchar_t* code : {L"3", L"0", L"0xC0000005", L"0xFFFFFFFF"}) {

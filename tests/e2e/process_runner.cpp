@@ -48,7 +48,8 @@ ScopedEnv::ScopedEnv(const std::wstring& name, const std::wstring& value) : m_na
 
 ScopedEnv::~ScopedEnv() { SetEnvironmentVariableW(m_name.c_str(), m_hadOld ? m_old.c_str() : nullptr); }
 
-DWORD RunProcess(const std::wstring& application, const std::wstring& commandLine, const RunOptions& options) {
+ChildProcess StartProcess(const std::wstring& application, const std::wstring& commandLine,
+                          const RunOptions& options) {
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     if (options.showWindow >= 0) {
@@ -60,17 +61,26 @@ DWORD RunProcess(const std::wstring& application, const std::wstring& commandLin
     PROCESS_INFORMATION info{};
     if (!CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, options.inheritHandles, 0, nullptr,
                         options.directory.empty() ? nullptr : options.directory.c_str(), &startup, &info)) {
-        return kNotStarted;
+        return ChildProcess();
     }
     CloseHandle(info.hThread);
+    return ChildProcess(info.hProcess, info.dwProcessId);
+}
+
+DWORD WaitForExit(const ChildProcess& child, DWORD timeoutMs) {
     DWORD code = kTimedOut;
-    if (WaitForSingleObject(info.hProcess, options.timeoutMs) == WAIT_OBJECT_0) {
-        GetExitCodeProcess(info.hProcess, &code);
+    if (WaitForSingleObject(child.Handle(), timeoutMs) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(child.Handle(), &code);
     } else {
-        TerminateProcess(info.hProcess, kTimedOut);
+        TerminateProcess(child.Handle(), kTimedOut);
+        WaitForSingleObject(child.Handle(), INFINITE);
     }
-    CloseHandle(info.hProcess);
     return code;
+}
+
+DWORD RunProcess(const std::wstring& application, const std::wstring& commandLine, const RunOptions& options) {
+    const ChildProcess child = StartProcess(application, commandLine, options);
+    return child.Handle() != nullptr ? WaitForExit(child, options.timeoutMs) : kNotStarted;
 }
 
 std::string ReadBytes(const std::wstring& path) {

@@ -48,6 +48,27 @@ struct RunOptions {
     DWORD timeoutMs = 60000;
 };
 
+// A started child process; the handle is closed with the object.
+class ChildProcess {
+public:
+    ChildProcess() = default;
+    ChildProcess(HANDLE process, DWORD id) : m_process(process), m_id(id) {}
+    ChildProcess(ChildProcess&& other) noexcept : m_process(other.m_process), m_id(other.m_id) {
+        other.m_process = nullptr;
+    }
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+    ~ChildProcess() {
+        if (m_process != nullptr) CloseHandle(m_process);
+    }
+    HANDLE Handle() const { return m_process; }
+    DWORD Id() const { return m_id; }
+
+private:
+    HANDLE m_process = nullptr;
+    DWORD m_id = 0;
+};
+
 constexpr DWORD kTimedOut = 0xFFFFFFFF;
 constexpr DWORD kNotStarted = 0xFFFFFFFE;
 
@@ -55,6 +76,13 @@ constexpr DWORD kNotStarted = 0xFFFFFFFE;
 // kNotStarted when it could not be started, kTimedOut after killing one that did not end in time.
 DWORD RunProcess(const std::wstring& application, const std::wstring& commandLine,
                  const RunOptions& options = RunOptions());
+
+// Starts without waiting; an empty handle when the start failed.
+ChildProcess StartProcess(const std::wstring& application, const std::wstring& commandLine,
+                          const RunOptions& options = RunOptions());
+
+// Waits for the child's end; kTimedOut after killing a child that did not end within `timeoutMs`.
+DWORD WaitForExit(const ChildProcess& child, DWORD timeoutMs);
 
 // The "key=value" lines the stand-in target wrote; empty when it wrote nothing.
 std::map<std::wstring, std::wstring> ReadRecord(const std::wstring& path);

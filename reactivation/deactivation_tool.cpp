@@ -1,0 +1,34 @@
+#include "reactivation/deactivation_tool.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include "launcher/module_path.h"
+#include "launcher/scoped_resources.h"
+
+namespace pelicor {
+
+bool RunDeactivationTool(const std::wstring& parameters) {
+    const std::wstring folder = FolderOf(OwnModulePath());
+    // Appended even to a drive root's "C:\": the shell reads the doubled separator all the same.
+    const std::wstring tool = folder + L"\\Velmora.exe";
+
+    SHELLEXECUTEINFOW execute{};
+    execute.cbSize = sizeof(execute);
+    execute.fMask = SEE_MASK_NOCLOSEPROCESS;
+    execute.lpVerb = L"open";
+    execute.lpFile = tool.c_str();
+    execute.lpParameters = parameters.c_str();
+    execute.lpDirectory = folder.c_str();
+    execute.nShow = SW_SHOW;
+    if (!ShellExecuteExW(&execute)) {
+        return false;
+    }
+    const UniqueHandle process(execute.hProcess);
+    if (process) {
+        (void)WaitForSingleObject(process.Get(), INFINITE);
+    }
+    return true;
+}
+
+}  // namespace pelicor

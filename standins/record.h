@@ -1,0 +1,52 @@
+// What the stand-ins share: reading their settings from the environment and appending what they
+// saw to files the tests read. Records are UTF-16 text, one "key=value" or event line each.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace pelicor::standins {
+
+// The variable's value, or empty when it is unset.
+inline std::wstring EnvironmentValue(const wchar_t* name) {
+    std::wstring value(32767, L'\0');
+    const DWORD length = GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size()));
+    value.resize(length < value.size() ? length : 0);
+    return value;
+}
+
+inline bool EnvironmentFlag(const wchar_t* name) { return EnvironmentValue(name) == L"1"; }
+
+// Appends `text` in one write, so that lines from several processes never interleave.
+inline void AppendToFile(const std::wstring& path, const std::wstring& text) {
+    if (path.empty()) {
+        return;
+    }
+    HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    DWORD written = 0;
+    WriteFile(file, text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)), &written, nullptr);
+    CloseHandle(file);
+}
+
+// How this process was started: its command line, current directory and start-up show command.
+inline std::wstring StartupRecord() {
+    STARTUPINFOW startup{};
+    GetStartupInfoW(&startup);
+    std::wstring directory(32767, L'\0');
+    directory.resize(GetCurrentDirectoryW(static_cast<DWORD>(directory.size()), directory.data()));
+    std::wstring record;
+    record += L"commandLine=" + std::wstring(GetCommandLineW()) + L"\n";
+    record += L"directory=" + directory + L"\n";
+    record += L"startupShow=" +
+              ((startup.dwFlags & STARTF_USESHOWWINDOW) ? std::to_wstring(startup.wShowWindow) : std::wstring(L"none")) +
+              L"\n";
+    record += L"pid=" + std::to_wstring(GetCurrentProcessId()) + L"\n";
+    return record;
+}
+
+}  // namespace pelicor::standins

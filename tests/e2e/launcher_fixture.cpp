@@ -1,0 +1,115 @@
+#include "tests/e2e/launcher_fixture.h"
+
+#include <shellapi.h>
+
+namespace pelicor::testing {
+namespace {
+
+std::vector<std::wstring> SplitLine(const std::wstring& line, wchar_t separator) {
+    std::vector<std::wstring> fields;
+    std::size_t start = 0;
+    for (std::size_t end; (end = line.find(separator, start)) != std::wstring::npos; start = end + 1) {
+        fields.push_back(line.substr(start, end - start));
+    }
+    fields.push_back(line.substr(start));
+    return fields;
+}
+
+struct DialogSearch {
+    DWORD processId;
+    HWND found;
+};
+
+BOOL CALLBACK FindDialogOf(HWND window, LPARAM parameter) {
+    auto* search = reinterpret_cast<DialogSearch*>(parameter);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    wchar_t className[64] = {};
+    GetClassNameW(window, className, 64);
+    if (owner == search->processId && lstrcmpW(className, L"#32770") == 0 && IsWindowVisible(window)) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+void RegisterInprocService() {
+    HMODULE dll = LoadLibraryW((BinDir() + L"\\StandInReactivationService.dll").c_str());
+    ASSERT_NE(dll, nullptr);
+    using Register = HRESULT(STDAPICALLTYPE*)();
+    auto registerServer = reinterpret_cast<Register>(
+        reinterpret_cast<void*>(GetProcAddress(dll, "DllRegisterServer")));
+    ASSERT_NE(registerServer, nullptr);
+    EXPECT_EQ(registerServer(), S_OK);
+    FreeLibrary(dll);
+}
+
+void RegisterLocalService() {
+    const std::wstring server = BinDir() + L"\\StandInReactivationServer.exe";
+    ASSERT_EQ(RunProcess(server, Quoted(server) + L" /RegServer"), 0u);
+}
+
+LauncherTest::LauncherTest() { RegisterInprocService(); }
+
+std::vector<ServiceEvent> LauncherTest::ServiceLog() const {
+    const std::string bytes = ReadBytes(m_dir.File(L"service.txt"));
+    const std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
+    std::vector<ServiceEvent> events;
+    for (const std::wstring& line : SplitLine(text, L'\n')) {
+        const std::vector<std::wstring> fields = SplitLine(line, L'\t');
+        if (fields.size() == 4) {
+            events.push_back({fields[0], fields[1], fields[2], std::wcstoul(fields[3].c_str(), nullptr, 10)});
+        }
+    }
+    return events;
+}
+
+std::vector<std::wstring> LauncherTest::ServiceEventNames() const {
+    std::vector<std::wstring> names;
+    for (const ServiceEvent& e : ServiceLog()) names.push_back(e.event);
+    return names;
+}
+
+DWORD LauncherTest::Launch(const std::wstring& tail, const RunOptions& options, const std::wstring& launcher) {
+    return RunProcess(launcher, Quoted(launcher) + L" " + tail, options);
+}
+
+DWORD LauncherTest::LaunchDismissingMessages(const std::wstring& launcher, const std::wstring& tail, int& dismissed) {
+    dismissed = 0;
+    const ChildProcess child = StartProcess(launcher, Quoted(launcher) + L" " + tail);
+    if (child.Handle() == nullptr) return kNotStarted;
+    // No event tells when the shell's message appears; look for it between short waits on the
+    // process, as a user would glance at the screen, for at most a minute.
+    for (int glance = 0; glance < 600; ++glance) {
+        if (WaitForSingleObject(child.Handle(), 100) == WAIT_OBJECT_0) break;
+        DialogSearch search{child.Id(), nullptr};
+        EnumWindows(&FindDialogOf, reinterpret_cast<LPARAM>(&search));
+        if (search.found != nullptr) {
+            PostMessageW(search.found, WM_COMMAND, IDOK, 0);
+            ++dismissed;
+        }
+    }
+    return WaitForExit(child, 0);
+}
+
+std::vector<std::wstring> LauncherTest::TargetArgv() const {
+    std::vector<std::wstring> result;
+    int count = 0;
+    LPWSTR* argv = CommandLineToArgvW(Record()[L"commandLine"].c_str(), &count);
+    for (int i = 0; argv != nullptr && i < count; ++i) result.emplace_back(argv[i]);
+    LocalFree(argv);
+    return result;
+}
+
+std::wstring LauncherTest::Install(bool withTool) {
+    const std::wstring launcher = m_install.File(L"PelicorLaunch64.exe");
+    EXPECT_TRUE(CopyFileW(Launcher().c_str(), launcher.c_str(), FALSE));
+    if (withTool) {
+        EXPECT_TRUE(CopyFileW((BinDir() + L"\\tool\\Velmora.exe").c_str(), m_install.File(L"Velmora.exe").c_str(), FALSE));
+    }
+    return launcher;
+}
+
+}  // namespace pelicor::testing

@@ -1,0 +1,62 @@
+// What the end-to-end tests share: the built programs, a private folder with the target's record
+// and the service's log, and the service's registration.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/e2e/process_runner.h"
+
+namespace pelicor::testing {
+
+// One line of the stand-in service's log.
+struct ServiceEvent {
+    std::wstring event;
+    std::wstring argument;
+    std::wstring apartment;
+    DWORD processId = 0;
+};
+
+// Registers the in-process stand-in service, as the suite's installation would register its own.
+void RegisterInprocService();
+// Registers the stand-in as a local server in its own process instead.
+void RegisterLocalService();
+
+class LauncherTest : public ::testing::Test {
+protected:
+    LauncherTest();
+
+    static std::wstring Launcher() { return BinDir() + L"\\PelicorLaunch64.exe"; }
+    static std::wstring Target() { return BinDir() + L"\\record_target.exe"; }
+    std::wstring RecordPath() const { return m_dir.File(L"record.txt"); }
+    std::map<std::wstring, std::wstring> Record() const { return ReadRecord(RecordPath()); }
+    std::vector<ServiceEvent> ServiceLog() const;
+    // The events' names in order, for checking what happened when.
+    std::vector<std::wstring> ServiceEventNames() const;
+
+    // Runs `launcher` with `tail` after its own quoted name, exactly as given.
+    static DWORD Launch(const std::wstring& tail, const RunOptions& options = RunOptions(),
+                        const std::wstring& launcher = Launcher());
+
+    // Runs the launcher and, acting as the user, dismisses every message box it shows (the shell's
+    // error message when it cannot start the deactivation tool). Counts them in `dismissed`.
+    static DWORD LaunchDismissingMessages(const std::wstring& launcher, const std::wstring& tail, int& dismissed);
+
+    // The target's arguments as the system split them.
+    std::vector<std::wstring> TargetArgv() const;
+
+    // Copies the launcher (and with `withTool` the deactivation tool) into a fresh folder whose
+    // path has blanks; returns the launcher's path there.
+    std::wstring Install(bool withTool);
+
+    TempDir m_dir{L"e2e"};
+    ScopedEnv m_record{L"PELICOR_TEST_RECORD", RecordPath()};
+    ScopedEnv m_serviceLog{L"PELICOR_SERVICE_LOG", m_dir.File(L"service.txt")};
+
+private:
+    TempDir m_install{L"Pelicor Suite"};
+};
+
+}  // namespace pelicor::testing
