@@ -1,8 +1,10 @@
 // Entry point: wires the real steps into the run's order and returns its exit code.
 #include <windows.h>
 
+#include "crash/crash_handler.h"
 #include "launcher/launch_sequence.h"
 #include "launcher/normalise_command_line.h"
+#include "launcher/self_launch_guard.h"
 #include "launcher/target_process.h"
 #include "reactivation/deactivation_tool.h"
 #include "reactivation/service_client.h"
@@ -10,12 +12,15 @@
 namespace pelicor {
 namespace {
 
+// Installed by the runtime's start-up code before wWinMain, so that the whole run is covered.
+const bool g_crashHandlerInstalled = InstallCrashHandler();
+
 class WindowsLaunchSteps final : public LaunchSteps {
 public:
     WindowsLaunchSteps(const wchar_t* commandLine, int showCommand) noexcept
         : m_commandLine(commandLine), m_showCommand(showCommand) {}
 
-    bool IsStartedBySameProgram() override { return false; }
+    bool IsStartedBySameProgram() override { return pelicor::IsStartedBySameProgram(); }
     NormalisedCommandLine NormaliseCommandLine() override { return pelicor::NormaliseCommandLine(m_commandLine); }
     bool QueryReactivationService(const std::wstring& targetPath, bool& wrapLaunch) override {
         return pelicor::QueryReactivationService(targetPath, wrapLaunch);

@@ -3,9 +3,11 @@
 #include <shellapi.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "launcher/com_resources.h"
+#include "launcher/message_receiver.h"
 #include "launcher/scoped_resources.h"
 #include "reactivation/service_client.h"
 
@@ -70,6 +72,24 @@ UniqueHandle ShellStartTarget(const NormalisedCommandLine& target, const std::ws
     return UniqueHandle(execute.hProcess);
 }
 
+// Waits for the target with the receiver's window alive, and returns the target's exit code.
+std::uint32_t WaitForTarget(UniqueHandle process) {
+    CWinMessageReceiver receiver;
+    // Console targets return at once; only a windowed target that never settles waits it out.
+    (void)WaitForInputIdle(process.Get(), kInputIdleTimeoutMs);
+    receiver.m_windowProcedure = &DefWindowProcW;
+    (void)receiver.Start();  // without the thread the wait goes on all the same
+
+    DWORD exitCode = kExitNothingStarted;
+    DWORD reported = 0;
+    if (WaitForSingleObject(process.Get(), INFINITE) == WAIT_OBJECT_0 &&
+        GetExitCodeProcess(process.Get(), &reported)) {
+        exitCode = reported;
+    }
+    process.Reset();
+    return exitCode;  // the receiver stops and joins its thread here
+}
+
 }  // namespace
 
 bool IsVistaOrLater() {
@@ -103,15 +123,7 @@ std::uint32_t StartTarget(const NormalisedCommandLine& target, bool wrapLaunch, 
         return kExitNothingStarted;
     }
 
-    // Console targets return at once; only a windowed target that never settles waits it out.
-    (void)WaitForInputIdle(process.Get(), kInputIdleTimeoutMs);
-    DWORD exitCode = kExitNothingStarted;
-    DWORD reported = 0;
-    if (WaitForSingleObject(process.Get(), INFINITE) == WAIT_OBJECT_0 &&
-        GetExitCodeProcess(process.Get(), &reported)) {
-        exitCode = reported;
-    }
-    return exitCode;
+    return WaitForTarget(std::move(process));
 }
 
 }  // namespace pelicor

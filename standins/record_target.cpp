@@ -1,7 +1,9 @@
 // A target program for tests and the demo. It records how it was started into the file named by
 // PELICOR_TEST_RECORD and exits with PELICOR_TEST_EXIT_CODE (0 when unset). With
 // PELICOR_TEST_HANDLE set to a handle value, it writes "inherited" through that handle, which
-// only works when the handle came down the parent chain.
+// only works when the handle came down the parent chain. With PELICOR_TEST_STARTED_EVENT it
+// signals that named event once it has recorded; with PELICOR_TEST_WAIT_EVENT it then keeps
+// pumping messages (so that it counts as input-idle) until that named event is signalled.
 #include <windows.h>
 
 #include <cwchar>
@@ -9,6 +11,33 @@
 #include "standins/record.h"
 
 using pelicor::standins::EnvironmentValue;
+
+namespace {
+
+constexpr DWORD kLongestWaitMs = 120000;
+
+void SignalNamedEvent(const std::wstring& name) {
+    HANDLE event = OpenEventW(EVENT_MODIFY_STATE, FALSE, name.c_str());
+    if (event != nullptr) {
+        SetEvent(event);
+        CloseHandle(event);
+    }
+}
+
+void PumpMessagesUntil(const std::wstring& name) {
+    HANDLE event = OpenEventW(SYNCHRONIZE, FALSE, name.c_str());
+    if (event == nullptr) return;
+    const ULONGLONG deadline = GetTickCount64() + kLongestWaitMs;
+    for (ULONGLONG now = GetTickCount64(); now < deadline; now = GetTickCount64()) {
+        const DWORD woke = MsgWaitForMultipleObjects(1, &event, FALSE, static_cast<DWORD>(deadline - now), QS_ALLINPUT);
+        if (woke != WAIT_OBJECT_0 + 1) break;
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    }
+    CloseHandle(event);
+}
+
+}  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
     pelicor::standins::AppendToFile(EnvironmentValue(L"PELICOR_TEST_RECORD"),
@@ -20,6 +49,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
         DWORD written = 0;
         WriteFile(reinterpret_cast<HANDLE>(value), "inherited", 9, &written, nullptr);
     }
+    const std::wstring started = EnvironmentValue(L"PELICOR_TEST_STARTED_EVENT");
+    if (!started.empty()) SignalNamedEvent(started);
+    const std::wstring wait = EnvironmentValue(L"PELICOR_TEST_WAIT_EVENT");
+    if (!wait.empty()) PumpMessagesUntil(wait);
     const std::wstring code = EnvironmentValue(L"PELICOR_TEST_EXIT_CODE");
     return static_cast<int>(code.empty() ? 0 : std::wcstoul(code.c_str(), nullptr, 0));
 }

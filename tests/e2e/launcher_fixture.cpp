@@ -103,11 +103,13 @@ std::vector<std::wstring> LauncherTest::TargetArgv() const {
     return result;
 }
 
-std::wstring LauncherTest::Install(bool withTool) {
-    const std::wstring launcher = m_install.File(L"PelicorLaunch64.exe");
+std::wstring LauncherTest::Install(bool withTool, bool withDumpTool, const std::wstring& name) {
+    const std::wstring launcher = m_install.File(name);
     EXPECT_TRUE(CopyFileW(Launcher().c_str(), launcher.c_str(), FALSE));
-    if (withTool) {
-        EXPECT_TRUE(CopyFileW((BinDir() + L"\\tool\\Velmora.exe").c_str(), m_install.File(L"Velmora.exe").c_str(), FALSE));
+    for (const auto& [wanted, tool] : {std::make_pair(withTool, L"Velmora.exe"), std::make_pair(withDumpTool, L"norvexdumpa.exe")}) {
+        if (wanted) {
+            EXPECT_TRUE(CopyFileW((BinDir() + L"\\tool\\" + tool).c_str(), m_install.File(tool).c_str(), FALSE));
+        }
     }
     return launcher;
 }

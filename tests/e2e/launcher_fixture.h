@@ -47,9 +47,9 @@ protected:
     // The target's arguments as the system split them.
     std::vector<std::wstring> TargetArgv() const;
 
-    // Copies the launcher (and with `withTool` the deactivation tool) into a fresh folder whose
-    // path has blanks; returns the launcher's path there.
-    std::wstring Install(bool withTool);
+    // Copies the launcher (as `name`; with `withTool` the deactivation tool, with `withDumpTool`
+    // the crash-dump tool) into a fresh folder whose path has blanks; returns the launcher's path.
+    std::wstring Install(bool withTool, bool withDumpTool = false, const std::wstring& name = L"PelicorLaunch64.exe");
 
     TempDir m_dir{L"e2e"};
     ScopedEnv m_record{L"PELICOR_TEST_RECORD", RecordPath()};

@@ -38,6 +38,16 @@ TempDir::~TempDir() {
     SHFileOperationW(&operation);
 }
 
+NamedEvent::NamedEvent() {
+    static unsigned counter = 0;
+    m_name = L"PelicorTest-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter);
+    m_event = CreateEventW(nullptr, TRUE, FALSE, m_name.c_str());
+}
+
+NamedEvent::~NamedEvent() {
+    if (m_event != nullptr) CloseHandle(m_event);
+}
+
 ScopedEnv::ScopedEnv(const std::wstring& name, const std::wstring& value) : m_name(name) {
     std::vector<wchar_t> buffer(32768);
     const DWORD length = GetEnvironmentVariableW(name.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));

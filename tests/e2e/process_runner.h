@@ -90,6 +90,23 @@ std::map<std::wstring, std::wstring> ReadRecord(const std::wstring& path);
 // The whole file as bytes; empty when it cannot be read.
 std::string ReadBytes(const std::wstring& path);
 
+// A manual-reset event with a name unique to this test run, for stand-ins to open.
+class NamedEvent {
+public:
+    NamedEvent();
+    NamedEvent(const NamedEvent&) = delete;
+    NamedEvent& operator=(const NamedEvent&) = delete;
+    ~NamedEvent();
+    const std::wstring& Name() const { return m_name; }
+    HANDLE Handle() const { return m_event; }
+    void Set() const { SetEvent(m_event); }
+    bool Wait(DWORD timeoutMs) const { return WaitForSingleObject(m_event, timeoutMs) == WAIT_OBJECT_0; }
+
+private:
+    std::wstring m_name;
+    HANDLE m_event;
+};
+
 // Wraps a path in double quotes.
 inline std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 
