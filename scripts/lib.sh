@@ -10,8 +10,8 @@ WINESERVER=/usr/lib/wine/wineserver
 
 # Installs what a fresh Debian 12 machine lacks, without asking anything (CI has no stdin).
 ensure_packages() {
-    local packages=(cmake make g++ libgtest-dev googletest g++-mingw-w64-x86-64-posix mingw-w64-tools
-                    wine64 wine64-tools)
+    local packages=(cmake make g++ clang libclang-rt-14-dev libgtest-dev googletest
+                    g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 wine64-tools)
     local missing=()
     for p in "${packages[@]}"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -1,17 +1,20 @@
 #!/usr/bin/env bash
-# Builds both presets and runs every test: the native logic under ASan/UBSan, then the Windows
-# build (unit and end-to-end tests) under Wine. Exits non-zero on any failure.
+# Builds every preset and runs every test: the native logic under ASan/UBSan, a short run of each
+# fuzz target, then the Windows build (unit and end-to-end tests) under Wine. Exits non-zero on
+# any failure.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 cd "$ROOT"
 
 ensure_packages
 build_preset native
+build_preset fuzz
 build_preset cross
 ensure_wine_prefix
 start_wineserver
 
 status=0
 ctest --preset native || status=1
+ctest --preset fuzz || status=1
 ctest --preset cross || status=1
 exit $status
