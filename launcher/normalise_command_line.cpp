@@ -22,7 +22,8 @@ std::wstring TextBeforeNull(const std::vector<wchar_t>& buffer) {
 }
 
 // %NAME% references expanded; references to undefined variables stay as written. An expansion
-// that fails gives the empty string, which starts nothing.
+// that fails, or that the system could only deliver cut, gives the empty string, which starts
+// nothing.
 std::wstring ExpandEnvironment(const wchar_t* text) {
     std::vector<wchar_t> buffer(kFirstExpansionSize, L'\0');
     // The environment cannot change between the calls (no other thread touches it), but a
@@ -33,7 +34,11 @@ std::wstring ExpandEnvironment(const wchar_t* text) {
             return std::wstring();
         }
         if (needed <= buffer.size()) {
-            return TextBeforeNull(buffer);
+            // The system expands at most 32,767 characters and then reports the full size but
+            // writes a cut text. A cut line would start the target with lost arguments; such a
+            // line could not start whole anyway, so it counts as an expansion that wrote nothing.
+            std::wstring expanded = TextBeforeNull(buffer);
+            return expanded.size() + 1 == needed ? expanded : std::wstring();
         }
         buffer.assign(needed, L'\0');
     }

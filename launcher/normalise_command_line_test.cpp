@@ -90,3 +90,19 @@ TEST(NormaliseCommandLine, ResolvesALongRelativePathWhole) {
 
 }  // namespace
 }  // namespace pelicor
+
+namespace pelicor {
+namespace {
+
+TEST(NormaliseCommandLine, NeverKeepsALineTheSystemCouldOnlyExpandCut) {
+    // The system stops expanding at 32,767 characters; a line that long could not start whole.
+    const std::wstring value(40000, L'b');
+    testing::ScopedEnv variable(L"PELICOR_T_HUGE", value);
+    EXPECT_EQ(NormaliseCommandLine(L"C:\\x.exe %PELICOR_T_HUGE%").targetCommandLine, L"");
+    const std::wstring fits(32000, L'f');
+    testing::ScopedEnv fitting(L"PELICOR_T_HUGE", fits);
+    EXPECT_EQ(NormaliseCommandLine(L"C:\\x.exe %PELICOR_T_HUGE%").targetCommandLine, L"C:\\x.exe " + fits);
+}
+
+}  // namespace
+}  // namespace pelicor
