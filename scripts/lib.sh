@@ -69,6 +69,11 @@ stop_wineserver() {
     "$WINESERVER" -w 2>/dev/null || true
 }
 
+# The Windows form (Z:\...) of a Linux path, for Windows programs' arguments.
+winepath_of() {
+    echo "Z:$(realpath -m "$1" | tr '/' '\\')"
+}
+
 build_preset() {
     cmake --preset "$1" >/dev/null
     cmake --build --preset "$1" -j "$(nproc)"
