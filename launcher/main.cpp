@@ -12,6 +12,11 @@
 namespace pelicor {
 namespace {
 
+// Libraries loaded by name, by the launcher or by the system DLLs it uses, come from the system
+// directory only: a DLL dropped beside the launcher or in the current directory is never loaded.
+// First of the static initialisers in this file (they run in order), before anything loads one.
+const bool g_dllSearchRestricted = SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32) != FALSE;
+
 // Installed by the runtime's start-up code before wWinMain, so that the whole run is covered.
 const bool g_crashHandlerInstalled = InstallCrashHandler();
 

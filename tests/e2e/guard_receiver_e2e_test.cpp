@@ -96,3 +96,53 @@ TEST_F(LauncherTest, TargetsThatEndAtOnceNeverHangTheReceiversStop) {
 
 }  // namespace
 }  // namespace pelicor::testing
+
+namespace pelicor::testing {
+namespace {
+
+// Asks Wine, for programs named PelicorLaunch64.exe only and for the life of the object, to prefer
+// a native imm32.dll and uxtheme.dll: Wine otherwise takes its own system DLLs whatever lies
+// beside a program, and this makes its loader search the program's folder first, as Windows does
+// for DLLs that are not known DLLs.
+class PreferNativeDlls {
+public:
+    PreferNativeDlls() {
+        RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_WRITE, nullptr, &m_key, nullptr);
+        for (const wchar_t* dll : {L"imm32", L"uxtheme"}) {
+            RegSetValueExW(m_key, dll, 0, REG_SZ, reinterpret_cast<const BYTE*>(L"native,builtin"),
+                           sizeof(L"native,builtin"));
+        }
+    }
+    ~PreferNativeDlls() {
+        RegCloseKey(m_key);
+        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\PelicorLaunch64.exe");
+    }
+
+private:
+    static constexpr const wchar_t* kKey = L"Software\\Wine\\AppDefaults\\PelicorLaunch64.exe\\DllOverrides";
+    HKEY m_key = nullptr;
+};
+
+TEST_F(LauncherTest, NeverLoadsADllPlantedBesideIt) {
+    const std::wstring launcher = Install(false);
+    const std::wstring folder = launcher.substr(0, launcher.rfind(L'\\'));
+    const std::wstring planted = BinDir() + L"\\tool\\planted.dll";
+    ASSERT_TRUE(CopyFileW(planted.c_str(), (folder + L"\\imm32.dll").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(planted.c_str(), (folder + L"\\uxtheme.dll").c_str(), FALSE));
+    ScopedEnv record(L"PELICOR_PLANTED_RECORD", m_dir.File(L"planted.txt"));
+    const PreferNativeDlls preferNative;
+    ScopedEnv exitCode(L"PELICOR_TEST_EXIT_CODE", L"3");
+
+    EXPECT_EQ(Launch(Quoted(Target()), RunOptions(), launcher), 3u);
+
+    // imm32 is loaded while the system DLLs the launcher imports start, before any code of the
+    // launcher runs: only the linker's dependent-load flag could restrict that search, and this
+    // toolchain's linker lacks it. It proves the planted DLL is found here at all. uxtheme is
+    // loaded later, when the launcher first creates a window, and must come from the system.
+    const std::string loaded = ReadBytes(m_dir.File(L"planted.txt"));
+    const std::wstring text(reinterpret_cast<const wchar_t*>(loaded.data()), loaded.size() / sizeof(wchar_t));
+    EXPECT_EQ(text, launcher + L"\n") << "loaded once, as imm32, before the launcher's own code";
+}
+
+}  // namespace
+}  // namespace pelicor::testing
