@@ -2,21 +2,9 @@
 // removal), removes nothing but backslashes, and over the whole length leaves no pair.
 #include "fuzz/fuzz_input.h"
 #include "launcher/command_line.h"
+#include "tests/reference/collapse_by_repeated_search.h"
 
 using namespace pelicor;
-
-namespace {
-
-std::wstring Reference(std::wstring text, std::int32_t limit) {
-    for (;;) {
-        const std::size_t pos = text.find(L"\\\\");
-        if (pos == std::wstring::npos || static_cast<std::int64_t>(pos) >= limit) return text;
-        text.erase(pos, 1);
-        --limit;
-    }
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz::FuzzInput input(data, size);
@@ -24,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::wstring text = input.Text(512);
 
     const std::wstring result = CollapseDoubledBackslashes(text.c_str(), limit);
-    FUZZ_CHECK(result == Reference(text, limit));
+    FUZZ_CHECK(result == reference::CollapseByRepeatedSearch(text, limit));
 
     // Only backslashes go, and never more than the limit allows.
     std::size_t i = 0;

@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "tests/reference/collapse_by_repeated_search.h"
+
 namespace pelicor {
 namespace {
 
@@ -36,16 +38,7 @@ TEST(CollapseDoubledBackslashes, CollapsesRunsThatStartBeforeTheLimit) {
 
 TEST(CollapseDoubledBackslashes, NullTextGivesEmpty) { EXPECT_EQ(CollapseDoubledBackslashes(nullptr, 3), L""); }
 
-// The rule as stated: search from the start each time, remove one of the first pair while it
-// lies before the limit, and move the limit back.
-std::wstring CollapseByRepeatedSearch(std::wstring text, std::int32_t limit) {
-    for (;;) {
-        const std::size_t pos = text.find(L"\\\\");
-        if (pos == std::wstring::npos || static_cast<std::int64_t>(pos) >= limit) return text;
-        text.erase(pos, 1);
-        --limit;
-    }
-}
+using reference::CollapseByRepeatedSearch;
 
 TEST(CollapseDoubledBackslashes, MatchesRepeatedSearchOnEveryShortText) {
     // Every text of up to 9 characters over {a, backslash}, with every limit that matters.

@@ -34,27 +34,8 @@ TEST_F(GuardTest, DifferentlyNamedParentPasses) {
     EXPECT_FALSE(Record().empty());
 }
 
-struct ReceiverSearch {
-    DWORD processId;
-    std::vector<HWND> windows;
-};
-
-BOOL CALLBACK CollectReceivers(HWND window, LPARAM parameter) {
-    auto* search = reinterpret_cast<ReceiverSearch*>(parameter);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    wchar_t className[64] = {};
-    GetClassNameW(window, className, 64);
-    if (owner == search->processId && lstrcmpW(className, L"WinMessageReceiverWnd") == 0) {
-        search->windows.push_back(window);
-    }
-    return TRUE;
-}
-
 std::vector<HWND> ReceiverWindowsOf(DWORD processId) {
-    ReceiverSearch search{processId, {}};
-    EnumWindows(&CollectReceivers, reinterpret_cast<LPARAM>(&search));
-    return search.windows;
+    return TopLevelWindowsOf(processId, L"WinMessageReceiverWnd");
 }
 
 TEST_F(LauncherTest, WhileTheTargetRunsTheLauncherOwnsOneHiddenReceiverWindowThatAnswers) {

@@ -15,25 +15,31 @@ std::vector<std::wstring> SplitLine(const std::wstring& line, wchar_t separator)
     return fields;
 }
 
-struct DialogSearch {
+struct WindowSearch {
     DWORD processId;
-    HWND found;
+    const wchar_t* className;
+    std::vector<HWND> found;
 };
 
-BOOL CALLBACK FindDialogOf(HWND window, LPARAM parameter) {
-    auto* search = reinterpret_cast<DialogSearch*>(parameter);
+BOOL CALLBACK CollectWindow(HWND window, LPARAM parameter) {
+    auto* search = reinterpret_cast<WindowSearch*>(parameter);
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
     wchar_t className[64] = {};
     GetClassNameW(window, className, 64);
-    if (owner == search->processId && lstrcmpW(className, L"#32770") == 0 && IsWindowVisible(window)) {
-        search->found = window;
-        return FALSE;
+    if (owner == search->processId && lstrcmpW(className, search->className) == 0) {
+        search->found.push_back(window);
     }
     return TRUE;
 }
 
 }  // namespace
+
+std::vector<HWND> TopLevelWindowsOf(DWORD processId, const wchar_t* className) {
+    WindowSearch search{processId, className, {}};
+    EnumWindows(&CollectWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
 
 void RegisterInprocService() {
     HMODULE dll = LoadLibraryW((BinDir() + L"\\StandInReactivationService.dll").c_str());
@@ -84,11 +90,12 @@ DWORD LauncherTest::LaunchDismissingMessages(const std::wstring& launcher, const
     // process, as a user would glance at the screen, for at most a minute.
     for (int glance = 0; glance < 600; ++glance) {
         if (WaitForSingleObject(child.Handle(), 100) == WAIT_OBJECT_0) break;
-        DialogSearch search{child.Id(), nullptr};
-        EnumWindows(&FindDialogOf, reinterpret_cast<LPARAM>(&search));
-        if (search.found != nullptr) {
-            PostMessageW(search.found, WM_COMMAND, IDOK, 0);
-            ++dismissed;
+        for (HWND dialog : TopLevelWindowsOf(child.Id(), L"#32770")) {
+            if (IsWindowVisible(dialog)) {
+                PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+                ++dismissed;
+                break;
+            }
         }
     }
     return WaitForExit(child, 0);

@@ -19,6 +19,9 @@ struct ServiceEvent {
     DWORD processId = 0;
 };
 
+// The top-level windows of class `className` that threads of process `processId` own.
+std::vector<HWND> TopLevelWindowsOf(DWORD processId, const wchar_t* className);
+
 // Registers the in-process stand-in service, as the suite's installation would register its own.
 void RegisterInprocService();
 // Registers the stand-in as a local server in its own process instead.
