@@ -41,8 +41,8 @@ PROCESS_INFORMATION Start(const std::wstring& application, const std::wstring& c
     std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
     line.push_back(L'\0');
     PROCESS_INFORMATION info{};
-    if (!CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &info)) {
+    if (!CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info)) {
         std::fwprintf(stderr, L"cannot start %ls (%lu)\n", application.c_str(), GetLastError());
         ExitProcess(2);
     }
@@ -91,8 +91,10 @@ int wmain(int argc, wchar_t** argv) {
     g_ticksPerMs = static_cast<double>(frequency.QuadPart) / 1000.0;
 
     const std::wstring section = L"PelicorBench-" + std::to_wstring(GetCurrentProcessId());
-    HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(Stamps), section.c_str());
-    auto* stamps = static_cast<volatile Stamps*>(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, sizeof(Stamps)));
+    HANDLE mapping =
+        CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(Stamps), section.c_str());
+    auto* stamps =
+        static_cast<volatile Stamps*>(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, sizeof(Stamps)));
     SetEnvironmentVariableW(kSectionVariable, section.c_str());
 
     const std::wstring bin = BinDir();

@@ -11,7 +11,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     wchar_t name[256] = {};
     GetEnvironmentVariableW(kSectionVariable, name, 256);
     HANDLE section = OpenFileMappingW(FILE_MAP_WRITE, FALSE, name);
-    auto* stamps = section ? static_cast<Stamps*>(MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, sizeof(Stamps))) : nullptr;
+    auto* stamps = section
+                       ? static_cast<Stamps*>(MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, sizeof(Stamps)))
+                       : nullptr;
     if (stamps != nullptr) stamps->started = started;
 
     wchar_t runMs[32] = {};

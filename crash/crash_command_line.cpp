@@ -53,8 +53,9 @@ private:
 
 }  // namespace
 
-bool FormatCrashToolCommandLine(char* buffer, std::size_t capacity, std::uint32_t processId, std::uint32_t threadId,
-                                std::uint64_t exceptionPointers, std::uint32_t eventHandle, const char* dumpFolder) {
+bool FormatCrashToolCommandLine(char* buffer, std::size_t capacity, std::uint32_t processId,
+                                std::uint32_t threadId, std::uint64_t exceptionPointers,
+                                std::uint32_t eventHandle, const char* dumpFolder) {
     BoundedWriter out(buffer, capacity);
     out.Text(". -p 0x");
     out.Hex(processId, 1, false);

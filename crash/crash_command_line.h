@@ -14,7 +14,8 @@ constexpr std::size_t kCrashCommandLineCapacity = 4356;
 // -d "<dumpFolder>" ` (ending in one blank) into `buffer`. Ids and the event are lower-case hex
 // without padding. Never writes past `capacity`; returns false (with an empty, terminated buffer)
 // when the line does not fit, so that a cut line is never used.
-bool FormatCrashToolCommandLine(char* buffer, std::size_t capacity, std::uint32_t processId, std::uint32_t threadId,
-                                std::uint64_t exceptionPointers, std::uint32_t eventHandle, const char* dumpFolder);
+[[nodiscard]] bool FormatCrashToolCommandLine(char* buffer, std::size_t capacity, std::uint32_t processId,
+                                              std::uint32_t threadId, std::uint64_t exceptionPointers,
+                                              std::uint32_t eventHandle, const char* dumpFolder);
 
 }  // namespace pelicor

@@ -19,7 +19,8 @@ TEST(FormatCrashToolCommandLine, PrintsEveryFieldInItsFormat) {
 
 TEST(FormatCrashToolCommandLine, KeepsFullWidthValuesWhole) {
     char buffer[kCrashCommandLineCapacity];
-    ASSERT_TRUE(FormatCrashToolCommandLine(buffer, sizeof(buffer), 0xFFFFFFFFu, 0, 0xFEDCBA9876543210ULL, 0, ""));
+    ASSERT_TRUE(
+        FormatCrashToolCommandLine(buffer, sizeof(buffer), 0xFFFFFFFFu, 0, 0xFEDCBA9876543210ULL, 0, ""));
     EXPECT_STREQ(buffer, ". -p 0xffffffff -c 0x0 0xFEDCBA9876543210 -e 0x0 -D kestrov -d \"\" ");
 }
 
@@ -37,7 +38,8 @@ TEST(FormatCrashToolCommandLine, RefusesALineThatDoesNotFitWithoutWritingPastThe
         if (capacity > 0) {
             EXPECT_STREQ(buffer, fits ? expected : "");
         }
-        for (std::size_t i = capacity; i < sizeof(buffer); ++i) ASSERT_EQ(buffer[i], '#') << "wrote past " << capacity;
+        for (std::size_t i = capacity; i < sizeof(buffer); ++i)
+            ASSERT_EQ(buffer[i], '#') << "wrote past " << capacity;
     }
 }
 

@@ -30,13 +30,14 @@ bool Append(char* buffer, std::size_t& length, const char* text) {
 
 }  // namespace
 
-bool InstallCrashHandler() {
+bool InstallCrashHandler() noexcept {
     char localAppData[kPathCapacity] = {};
     if (FAILED(SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, localAppData))) {
         return false;
     }
     std::size_t folderLength = 0;
-    if (!Append(g_dumpFolder, folderLength, localAppData) || !Append(g_dumpFolder, folderLength, kDumpSubfolder)) {
+    if (!Append(g_dumpFolder, folderLength, localAppData) ||
+        !Append(g_dumpFolder, folderLength, kDumpSubfolder)) {
         return false;
     }
 
@@ -59,15 +60,15 @@ bool InstallCrashHandler() {
     return true;
 }
 
-LONG WINAPI CrashFilter(EXCEPTION_POINTERS* exception) {
+LONG WINAPI CrashFilter(EXCEPTION_POINTERS* exception) noexcept {
     // Not inheritable: the tool obtains its own handle from this process, found by its id.
     const HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (event == nullptr) {
         return EXCEPTION_CONTINUE_SEARCH;
     }
     char commandLine[kCrashCommandLineCapacity];
-    if (FormatCrashToolCommandLine(commandLine, sizeof(commandLine), GetCurrentProcessId(), GetCurrentThreadId(),
-                                   reinterpret_cast<std::uintptr_t>(exception),
+    if (FormatCrashToolCommandLine(commandLine, sizeof(commandLine), GetCurrentProcessId(),
+                                   GetCurrentThreadId(), reinterpret_cast<std::uintptr_t>(exception),
                                    static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(event)),
                                    g_dumpFolder)) {
         STARTUPINFOA startup{};

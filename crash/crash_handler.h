@@ -10,12 +10,12 @@ namespace pelicor {
 // installing nothing, when the local application-data folder is unknown or either path would not
 // fit its fixed buffer: a cut path would send the dump to the wrong place or start the wrong tool.
 // Run once, by a static initialiser, before wWinMain.
-bool InstallCrashHandler();
+[[nodiscard]] bool InstallCrashHandler() noexcept;
 
 // The process's unhandled-exception filter: starts the dump tool for this process, the faulting
 // thread and `exception`, waits up to five minutes for it to end or to signal, and returns
 // EXCEPTION_CONTINUE_SEARCH so that the system's default handling follows. Allocates nothing and
 // takes no lock; several threads may run it at once.
-LONG WINAPI CrashFilter(EXCEPTION_POINTERS* exception);
+LONG WINAPI CrashFilter(EXCEPTION_POINTERS* exception) noexcept;
 
 }  // namespace pelicor

@@ -27,11 +27,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(text.size() - result.size() <= static_cast<std::size_t>(limit > 0 ? limit : 0));
 
     // Over the whole length no two backslashes stay side by side, and nothing else changes.
-    const std::wstring whole = CollapseDoubledBackslashes(text.c_str(), static_cast<std::int32_t>(text.size()));
+    const std::wstring whole =
+        CollapseDoubledBackslashes(text.c_str(), static_cast<std::int32_t>(text.size()));
     FUZZ_CHECK(whole.find(L"\\\\") == std::wstring::npos);
     std::wstring withoutBackslashes, wholeWithout;
-    for (wchar_t c : text) if (c != L'\\') withoutBackslashes.push_back(c);
-    for (wchar_t c : whole) if (c != L'\\') wholeWithout.push_back(c);
+    for (wchar_t c : text)
+        if (c != L'\\') withoutBackslashes.push_back(c);
+    for (wchar_t c : whole)
+        if (c != L'\\') wholeWithout.push_back(c);
     FUZZ_CHECK(withoutBackslashes == wholeWithout);
     return 0;
 }

@@ -33,8 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     unsigned int p = 0, c = 0, e = 0;
     char address[17] = {};
     int consumed = 0;
-    FUZZ_CHECK(std::sscanf(line.c_str(), ". -p 0x%x -c 0x%x 0x%16[0-9A-F] -e 0x%x -D kestrov -d \"%n", &p, &c, address,
-                           &e, &consumed) == 4);
+    FUZZ_CHECK(std::sscanf(line.c_str(), ". -p 0x%x -c 0x%x 0x%16[0-9A-F] -e 0x%x -D kestrov -d \"%n", &p, &c,
+                           address, &e, &consumed) == 4);
     FUZZ_CHECK(p == processId && c == threadId && e == event);
     FUZZ_CHECK(std::string(address).size() == 16 && std::strtoull(address, nullptr, 16) == pointers);
     FUZZ_CHECK(line.substr(static_cast<std::size_t>(consumed), folder.size()) == folder);

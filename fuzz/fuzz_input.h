@@ -35,7 +35,8 @@ public:
         static const wchar_t kFavoured[] = {L'\\', L'"', L'\'', L' ', L'\t', L'a', L'/', L'x'};
         std::wstring text;
         while (text.size() < maxLength && m_offset + 1 < m_size) {
-            const std::uint16_t unit = static_cast<std::uint16_t>(m_data[m_offset] | (m_data[m_offset + 1] << 8));
+            const std::uint16_t unit =
+                static_cast<std::uint16_t>(m_data[m_offset] | (m_data[m_offset + 1] << 8));
             m_offset += 2;
             if (unit == 0xFFFF) break;
             wchar_t c = (unit & 0x8000) == 0 ? kFavoured[unit % 8] : static_cast<wchar_t>(unit & 0x7FFF);
@@ -61,12 +62,12 @@ private:
 };
 
 // Aborts with a message when a property fails; the fuzzer saves the input that did it.
-#define FUZZ_CHECK(condition)                                                   \
-    do {                                                                        \
-        if (!(condition)) {                                                     \
+#define FUZZ_CHECK(condition)                                                             \
+    do {                                                                                  \
+        if (!(condition)) {                                                               \
             std::printf("property failed: %s (%s:%d)\n", #condition, __FILE__, __LINE__); \
-            std::abort();                                                       \
-        }                                                                       \
+            std::abort();                                                                 \
+        }                                                                                 \
     } while (false)
 
 }  // namespace pelicor::fuzz

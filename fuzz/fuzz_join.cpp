@@ -16,7 +16,8 @@ std::wstring Unescape(std::wstring text, bool hadBlank) {
     if (hadBlank) text = text.substr(1, text.size() - 2);
     std::wstring out;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == L'\\' && i + 1 < text.size() && (text[i + 1] == L'"' || text[i + 1] == L'\'')) continue;
+        if (text[i] == L'\\' && i + 1 < text.size() && (text[i + 1] == L'"' || text[i + 1] == L'\''))
+            continue;
         out.push_back(text[i]);
     }
     return out;
@@ -33,7 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         storage.push_back(input.Text(40));
     }
     std::vector<const wchar_t*> elements;
-    for (std::size_t i = 0; i < storage.size(); ++i) elements.push_back(isNull[i] ? nullptr : storage[i].c_str());
+    for (std::size_t i = 0; i < storage.size(); ++i)
+        elements.push_back(isNull[i] ? nullptr : storage[i].c_str());
 
     const std::wstring joined = JoinArguments(elements.data(), static_cast<std::int32_t>(elements.size()));
     FUZZ_CHECK(joined.empty() || (joined.front() != L' ' && joined.back() != L' '));

@@ -19,7 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         expected = subject;
     } else {
         std::size_t from = 0;
-        for (std::size_t at; (at = subject.find(pattern, from)) != std::wstring::npos; from = at + pattern.size()) {
+        for (std::size_t at; (at = subject.find(pattern, from)) != std::wstring::npos;
+             from = at + pattern.size()) {
             expected += subject.substr(from, at - from) + replacement;
         }
         expected += subject.substr(from);

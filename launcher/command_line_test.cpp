@@ -17,11 +17,11 @@ struct CollapseCase {
 
 TEST(CollapseDoubledBackslashes, CollapsesRunsThatStartBeforeTheLimit) {
     const CollapseCase cases[] = {
-        {L"C:\\\\\\\\a\\\\b", 10, L"C:\\a\\b"},            // every run, limit = length
-        {L"ab\\\\c", 2, L"ab\\\\c"},                     // pair starts at the limit
-        {L"C:\\\\\\a.exe", 9, L"C:\\a.exe"},             // three backslashes
-        {L"C:\\\\x", 0, L"C:\\\\x"},                     // limit 0 changes nothing
-        {L"C:\\\\x", -7, L"C:\\\\x"},                    // nor does a negative one
+        {L"C:\\\\\\\\a\\\\b", 10, L"C:\\a\\b"},  // every run, limit = length
+        {L"ab\\\\c", 2, L"ab\\\\c"},             // pair starts at the limit
+        {L"C:\\\\\\a.exe", 9, L"C:\\a.exe"},     // three backslashes
+        {L"C:\\\\x", 0, L"C:\\\\x"},             // limit 0 changes nothing
+        {L"C:\\\\x", -7, L"C:\\\\x"},            // nor does a negative one
         {L"", 5, L""},
         {L"no pairs \\ here", 100, L"no pairs \\ here"},
         // The limit moves back with each removal: a run that straddles it shrinks only so far.
@@ -32,11 +32,14 @@ TEST(CollapseDoubledBackslashes, CollapsesRunsThatStartBeforeTheLimit) {
         {L"\\\\srv\\share\\t.exe /q", 16, L"\\srv\\share\\t.exe /q"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(CollapseDoubledBackslashes(c.text, c.limit), c.expected) << "text: " << c.text << " limit " << c.limit;
+        EXPECT_EQ(CollapseDoubledBackslashes(c.text, c.limit), c.expected)
+            << "text: " << c.text << " limit " << c.limit;
     }
 }
 
-TEST(CollapseDoubledBackslashes, NullTextGivesEmpty) { EXPECT_EQ(CollapseDoubledBackslashes(nullptr, 3), L""); }
+TEST(CollapseDoubledBackslashes, NullTextGivesEmpty) {
+    EXPECT_EQ(CollapseDoubledBackslashes(nullptr, 3), L"");
+}
 
 using reference::CollapseByRepeatedSearch;
 
@@ -47,7 +50,8 @@ TEST(CollapseDoubledBackslashes, MatchesRepeatedSearchOnEveryShortText) {
             std::wstring text;
             for (int i = 0; i < length; ++i) text.push_back((bits >> i) & 1 ? L'\\' : L'a');
             for (std::int32_t limit = -1; limit <= length + 1; ++limit) {
-                ASSERT_EQ(CollapseDoubledBackslashes(text.c_str(), limit), CollapseByRepeatedSearch(text, limit))
+                ASSERT_EQ(CollapseDoubledBackslashes(text.c_str(), limit),
+                          CollapseByRepeatedSearch(text, limit))
                     << "bits " << bits << " length " << length << " limit " << limit;
             }
         }
@@ -71,9 +75,9 @@ TEST(ReplaceAll, ReplacesLeftToRightWithoutSearchingInsertedText) {
     const ReplaceCase cases[] = {
         {L"a\"b\"", L"\"", L"\\\"", L"a\\\"b\\\""},
         {L"it's", L"'", L"\\'", L"it\\'s"},
-        {L"abc", L"", L"x", L"abc"},        // empty pattern
-        {L"aa", L"a", L"aa", L"aaaa"},      // replacement contains the pattern
-        {L"aaa", L"aa", L"b", L"ba"},       // matches do not overlap
+        {L"abc", L"", L"x", L"abc"},    // empty pattern
+        {L"aa", L"a", L"aa", L"aaaa"},  // replacement contains the pattern
+        {L"aaa", L"aa", L"b", L"ba"},   // matches do not overlap
         {L"abc", L"x", L"y", L"abc"},
         {L"", L"a", L"b", L""},
         {L"abab", L"ab", L"", L""},
@@ -94,11 +98,11 @@ TEST(JoinArguments, EscapesQuotesAndApostrophesAndQuotesBlanks) {
     const JoinCase cases[] = {
         {{L"a b", L"it's"}, L"\"a b\" it\\'s"},
         {{L"say \"hi\""}, L"\"say \\\"hi\\\"\""},
-        {{L"", L"last"}, L"last"},                        // empty element adds nothing
-        {{L"C:\\dir name\\"}, L"\"C:\\dir name\\\""},      // trailing backslash not doubled
+        {{L"", L"last"}, L"last"},                     // empty element adds nothing
+        {{L"C:\\dir name\\"}, L"\"C:\\dir name\\\""},  // trailing backslash not doubled
         {{L"-x", L"C:\\\\data"}, L"-x C:\\\\data"},
-        {{nullptr, L"x", nullptr}, L"x"},                  // null entries skipped
-        {{L"a\tb"}, L"a\tb"},                              // a tab does not cause quoting
+        {{nullptr, L"x", nullptr}, L"x"},  // null entries skipped
+        {{L"a\tb"}, L"a\tb"},              // a tab does not cause quoting
         {{L"x", L"", L"y"}, L"x y"},
         {{L"", L""}, L""},
         {{L" "}, L"\" \""},

@@ -10,11 +10,11 @@ namespace pelicor {
 // The launcher's own exit codes. A target's exit code is passed through unchanged, so a caller
 // cannot tell these apart from a target that happens to return the same values.
 enum LauncherExitCode : std::uint32_t {
-    kExitNothingStarted = 0,          // empty command line, or no target process obtained
-    kExitNoTarget = 8,                // the command line names no target
-    kExitStartedBySameProgram = 9,    // the parent runs an executable with the launcher's name
-    kExitDeactivationToolFailed = 10, // service silent and the deactivation tool did not start
-    kExitServiceStillSilent = 11,     // service silent before and after the deactivation tool
+    kExitNothingStarted = 0,           // empty command line, or no target process obtained
+    kExitNoTarget = 8,                 // the command line names no target
+    kExitStartedBySameProgram = 9,     // the parent runs an executable with the launcher's name
+    kExitDeactivationToolFailed = 10,  // service silent and the deactivation tool did not start
+    kExitServiceStillSilent = 11,      // service silent before and after the deactivation tool
 };
 
 // The three products of command-line normalisation.

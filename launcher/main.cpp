@@ -26,7 +26,9 @@ public:
         : m_commandLine(commandLine), m_showCommand(showCommand) {}
 
     bool IsStartedBySameProgram() override { return pelicor::IsStartedBySameProgram(); }
-    NormalisedCommandLine NormaliseCommandLine() override { return pelicor::NormaliseCommandLine(m_commandLine); }
+    NormalisedCommandLine NormaliseCommandLine() override {
+        return pelicor::NormaliseCommandLine(m_commandLine);
+    }
     bool QueryReactivationService(const std::wstring& targetPath, bool& wrapLaunch) override {
         return pelicor::QueryReactivationService(targetPath, wrapLaunch);
     }

@@ -52,8 +52,8 @@ void CWinMessageReceiver::Run() {
     windowClass.lpszClassName = kWindowClass;
     (void)RegisterClassExW(&windowClass);  // a class left from an earlier receiver serves as well
     // Style 0: a hidden top-level window, never shown; it goes with the thread.
-    m_window = CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, nullptr, nullptr, GetModuleHandleW(nullptr),
-                               nullptr);
+    m_window = CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, nullptr, nullptr,
+                               GetModuleHandleW(nullptr), nullptr);
 
     BOOL result;
     while ((result = GetMessageW(&message, nullptr, 0, 0)) != 0) {

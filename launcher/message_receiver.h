@@ -17,7 +17,7 @@ public:
 
     // Starts the thread. Set m_windowProcedure first. False when the thread could not be created;
     // the launcher then simply waits without it.
-    bool Start() noexcept;
+    [[nodiscard]] bool Start() noexcept;
 
     // The thread's entry: returns 6 at once when given no object, otherwise runs the window and
     // its message loop until WM_QUIT and returns 0.

@@ -17,9 +17,7 @@ constexpr DWORD kFirstExpansionSize = 520;
 constexpr DWORD kFirstPathSize = MAX_PATH;
 
 // Text before the first null of `buffer`.
-std::wstring TextBeforeNull(const std::vector<wchar_t>& buffer) {
-    return std::wstring(buffer.data());
-}
+std::wstring TextBeforeNull(const std::vector<wchar_t>& buffer) { return std::wstring(buffer.data()); }
 
 // %NAME% references expanded; references to undefined variables stay as written. An expansion
 // that fails, or that the system could only deliver cut, gives the empty string, which starts
@@ -29,7 +27,8 @@ std::wstring ExpandEnvironment(const wchar_t* text) {
     // The environment cannot change between the calls (no other thread touches it), but a
     // bounded loop costs nothing and cannot spin.
     for (int attempt = 0; attempt < 4; ++attempt) {
-        const DWORD needed = ExpandEnvironmentStringsW(text, buffer.data(), static_cast<DWORD>(buffer.size()));
+        const DWORD needed =
+            ExpandEnvironmentStringsW(text, buffer.data(), static_cast<DWORD>(buffer.size()));
         if (needed == 0) {
             return std::wstring();
         }
@@ -49,7 +48,8 @@ std::wstring ExpandEnvironment(const wchar_t* text) {
 std::wstring FullPath(const std::wstring& path) {
     std::vector<wchar_t> buffer(kFirstPathSize, L'\0');
     for (int attempt = 0; attempt < 4; ++attempt) {
-        const DWORD result = GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+        const DWORD result =
+            GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
         if (result == 0) {
             return std::wstring();
         }

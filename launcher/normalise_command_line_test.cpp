@@ -23,7 +23,8 @@ std::wstring CurrentDirectoryJoined(const std::wstring& name) {
 
 std::wstring OwnPath() {
     std::vector<wchar_t> buffer(32768);
-    return std::wstring(buffer.data(), GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size())));
+    return std::wstring(buffer.data(),
+                        GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size())));
 }
 
 struct NormaliseCase {
@@ -36,8 +37,8 @@ struct NormaliseCase {
 TEST(NormaliseCommandLine, SplitsCollapsesAndRequotes) {
     const std::wstring tool = CurrentDirectoryJoined(L"tool.exe");
     const NormaliseCase cases[] = {
-        {L"\"C:\\\\Tools\\\\My App\\\\run.exe\" -x C:\\\\data", L"\"C:\\Tools\\My App\\run.exe\" -x C:\\\\data",
-         L"C:\\Tools\\My App\\run.exe", L"-x C:\\\\data"},
+        {L"\"C:\\\\Tools\\\\My App\\\\run.exe\" -x C:\\\\data",
+         L"\"C:\\Tools\\My App\\run.exe\" -x C:\\\\data", L"C:\\Tools\\My App\\run.exe", L"-x C:\\\\data"},
         {L"C:\\\\\\a.exe", L"C:\\a.exe", L"C:\\a.exe", L""},
         {L"\\\\srv\\share\\t.exe /q", L"\\srv\\share\\t.exe /q", L"\\srv\\share\\t.exe", L"/q"},
         {L"tool.exe \"a b\" it's", nullptr, tool, L"\"a b\" it\\'s"},
@@ -55,7 +56,8 @@ TEST(NormaliseCommandLine, SplitsCollapsesAndRequotes) {
         EXPECT_EQ(result.targetCommandLine, c.targetCommandLine != nullptr ? c.targetCommandLine : line)
             << "command line: " << ::testing::PrintToString(line);
         EXPECT_EQ(result.targetPath, c.targetPath) << "command line: " << ::testing::PrintToString(line);
-        EXPECT_EQ(result.targetArguments, c.targetArguments) << "command line: " << ::testing::PrintToString(line);
+        EXPECT_EQ(result.targetArguments, c.targetArguments)
+            << "command line: " << ::testing::PrintToString(line);
     }
 }
 
@@ -74,7 +76,8 @@ TEST(NormaliseCommandLine, KeepsAnExpandedLineLongerThanTheFirstBufferWhole) {
     const std::wstring value(3000, L'v');
     testing::ScopedEnv variable(L"PELICOR_T_LONG", value);
     const std::wstring argument(1500, L'a');
-    const NormalisedCommandLine result = NormaliseCommandLine((L"C:\\x.exe " + argument + L" %PELICOR_T_LONG%").c_str());
+    const NormalisedCommandLine result =
+        NormaliseCommandLine((L"C:\\x.exe " + argument + L" %PELICOR_T_LONG%").c_str());
     EXPECT_EQ(result.targetCommandLine, L"C:\\x.exe " + argument + L" " + value);
     EXPECT_EQ(result.targetArguments, argument + L" " + value);
 }

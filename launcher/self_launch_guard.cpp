@@ -61,7 +61,7 @@ bool CreationTime(HANDLE process, ULARGE_INTEGER& created) {
 
 }  // namespace
 
-bool IsEarlierProcessOfSameProgram(DWORD processId) {
+bool IsEarlierProcessOfSameProgram(DWORD processId) noexcept {
     wchar_t ownName[kNameCapacity] = {};
     if (GetModuleBaseNameW(GetCurrentProcess(), nullptr, ownName, kNameCapacity) == 0) return false;
     const UniqueHandle candidate(OpenProcess(kParentAccess, FALSE, processId));
@@ -76,7 +76,7 @@ bool IsEarlierProcessOfSameProgram(DWORD processId) {
     return lstrcmpiW(ownName, candidateName) == 0;
 }
 
-bool IsStartedBySameProgram() {
+bool IsStartedBySameProgram() noexcept {
     DWORD parentId = 0;
     return ParentProcessId(parentId) && IsEarlierProcessOfSameProgram(parentId);
 }

@@ -57,7 +57,8 @@ UniqueHandle CreateTargetProcess(const NormalisedCommandLine& target, const std:
 }
 
 // The shell's elevated start; the shell shows its own prompt and error messages.
-UniqueHandle ShellStartTarget(const NormalisedCommandLine& target, const std::wstring& directory, int showCommand) {
+UniqueHandle ShellStartTarget(const NormalisedCommandLine& target, const std::wstring& directory,
+                              int showCommand) {
     SHELLEXECUTEINFOW execute{};
     execute.cbSize = sizeof(execute);
     execute.fMask = SEE_MASK_NOCLOSEPROCESS;
@@ -92,7 +93,7 @@ std::uint32_t WaitForTarget(UniqueHandle process) {
 
 }  // namespace
 
-bool IsVistaOrLater() {
+bool IsVistaOrLater() noexcept {
     OSVERSIONINFOW version{};
     version.dwOSVersionInfoSize = sizeof(version);
     return GetVersionExW(&version) && version.dwMajorVersion >= 6;

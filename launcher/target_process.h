@@ -24,6 +24,6 @@ std::uint32_t StartTarget(const NormalisedCommandLine& target, bool wrapLaunch, 
                           const TargetStartApi& api = TargetStartApi());
 
 // True when the system reports a major version of 6 or more.
-bool IsVistaOrLater();
+[[nodiscard]] bool IsVistaOrLater() noexcept;
 
 }  // namespace pelicor

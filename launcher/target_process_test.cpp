@@ -21,8 +21,8 @@ int g_createCalls = 0;
 constexpr DWORD kElevationRequired = 740;
 DWORD g_createError = kElevationRequired;
 
-BOOL WINAPI FailingCreateProcess(LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID,
-                                 LPCWSTR, LPSTARTUPINFOW, LPPROCESS_INFORMATION) {
+BOOL WINAPI FailingCreateProcess(LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD,
+                                 LPVOID, LPCWSTR, LPSTARTUPINFOW, LPPROCESS_INFORMATION) {
     ++g_createCalls;
     SetLastError(g_createError);
     return FALSE;

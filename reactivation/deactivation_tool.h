@@ -9,6 +9,6 @@ namespace pelicor {
 // working in that folder) with `parameters`, and waits for it without time limit. Returns false
 // when the shell refused the start; the shell shows its own error message then, which the
 // launcher deliberately does not suppress. The tool's exit code is not looked at.
-bool RunDeactivationTool(const std::wstring& parameters);
+[[nodiscard]] bool RunDeactivationTool(const std::wstring& parameters);
 
 }  // namespace pelicor

@@ -9,8 +9,8 @@ namespace pelicor {
 namespace {
 
 HRESULT CreateService(ComPtr<IReactivationService>& service) {
-    return CoCreateInstance(kClsidReactivationService, nullptr, kReactivationServiceContext, kIidReactivationService,
-                            service.PutVoid());
+    return CoCreateInstance(kClsidReactivationService, nullptr, kReactivationServiceContext,
+                            kIidReactivationService, service.PutVoid());
 }
 
 // The long form of `path` (8.3 names expanded), or empty when the file does not exist.

@@ -11,7 +11,7 @@ namespace pelicor {
 // Asks the service about `targetPath` (doubled backslashes collapsed) inside a multithreaded
 // apartment of its own. Returns true when the service answered; only then is `wrapLaunch`
 // written. Every interface and string is released, and COM left, before it returns.
-bool QueryReactivationService(const std::wstring& targetPath, bool& wrapLaunch);
+[[nodiscard]] bool QueryReactivationService(const std::wstring& targetPath, bool& wrapLaunch);
 
 // What a wrapped start carries from BeginLaunchWrap to EndLaunchWrap on the main thread.
 struct LaunchWrap {

@@ -50,8 +50,10 @@ bool Parse(Request& request) {
 
 std::wstring WriteDump(HANDLE process, const Request& request) {
     SHCreateDirectoryExW(nullptr, request.folder.c_str(), nullptr);
-    const std::wstring path = request.folder + L"\\PelicorLaunch64-" + std::to_wstring(request.processId) + L".dmp";
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const std::wstring path =
+        request.folder + L"\\PelicorLaunch64-" + std::to_wstring(request.processId) + L".dmp";
+    HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return L"";
     MINIDUMP_EXCEPTION_INFORMATION exception{};
     exception.ThreadId = request.threadId;
@@ -80,8 +82,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     }
     AppendToFile(record, L"dump=" + WriteDump(launcher, request) + L"\n");
     HANDLE event = nullptr;
-    if (DuplicateHandle(launcher, reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(request.event)), GetCurrentProcess(),
-                        &event, EVENT_MODIFY_STATE, FALSE, 0) &&
+    if (DuplicateHandle(launcher, reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(request.event)),
+                        GetCurrentProcess(), &event, EVENT_MODIFY_STATE, FALSE, 0) &&
         SetEvent(event)) {
         AppendToFile(record, L"signalled=1\n");
     }

@@ -43,7 +43,8 @@ inline std::wstring StartupRecord() {
     record += L"commandLine=" + std::wstring(GetCommandLineW()) + L"\n";
     record += L"directory=" + directory + L"\n";
     record += L"startupShow=" +
-              ((startup.dwFlags & STARTF_USESHOWWINDOW) ? std::to_wstring(startup.wShowWindow) : std::wstring(L"none")) +
+              ((startup.dwFlags & STARTF_USESHOWWINDOW) ? std::to_wstring(startup.wShowWindow)
+                                                        : std::wstring(L"none")) +
               L"\n";
     record += L"pid=" + std::to_wstring(GetCurrentProcessId()) + L"\n";
     return record;

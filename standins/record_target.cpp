@@ -29,7 +29,8 @@ void PumpMessagesUntil(const std::wstring& name) {
     if (event == nullptr) return;
     const ULONGLONG deadline = GetTickCount64() + kLongestWaitMs;
     for (ULONGLONG now = GetTickCount64(); now < deadline; now = GetTickCount64()) {
-        const DWORD woke = MsgWaitForMultipleObjects(1, &event, FALSE, static_cast<DWORD>(deadline - now), QS_ALLINPUT);
+        const DWORD woke =
+            MsgWaitForMultipleObjects(1, &event, FALSE, static_cast<DWORD>(deadline - now), QS_ALLINPUT);
         if (woke != WAIT_OBJECT_0 + 1) break;
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
@@ -40,9 +41,9 @@ void PumpMessagesUntil(const std::wstring& name) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
-    pelicor::standins::AppendToFile(EnvironmentValue(L"PELICOR_TEST_RECORD"),
-                                    pelicor::standins::StartupRecord() + L"showCommand=" +
-                                        std::to_wstring(showCommand) + L"\n");
+    pelicor::standins::AppendToFile(
+        EnvironmentValue(L"PELICOR_TEST_RECORD"),
+        pelicor::standins::StartupRecord() + L"showCommand=" + std::to_wstring(showCommand) + L"\n");
     const std::wstring handle = EnvironmentValue(L"PELICOR_TEST_HANDLE");
     if (!handle.empty()) {
         const auto value = static_cast<UINT_PTR>(std::wcstoull(handle.c_str(), nullptr, 0));

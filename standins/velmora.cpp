@@ -10,8 +10,9 @@ using namespace pelicor::standins;
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
     AppendToFile(EnvironmentValue(L"PELICOR_TOOL_RECORD"), StartupRecord());
-    AppendToFile(EnvironmentValue(L"PELICOR_SERVICE_LOG"), L"tool\t" + std::wstring(commandLine) + L"\t\t" +
-                                                               std::to_wstring(GetCurrentProcessId()) + L"\n");
+    AppendToFile(
+        EnvironmentValue(L"PELICOR_SERVICE_LOG"),
+        L"tool\t" + std::wstring(commandLine) + L"\t\t" + std::to_wstring(GetCurrentProcessId()) + L"\n");
     if (EnvironmentFlag(L"PELICOR_TOOL_REPAIRS")) {
         AppendToFile(EnvironmentValue(L"PELICOR_SERVICE_REFUSE_UNTIL"), L"repaired");
     }

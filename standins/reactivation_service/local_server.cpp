@@ -20,11 +20,13 @@ int Serve() {
     HANDLE activity = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     pelicor::standins::SetActivityEvent(activity);
     DWORD cookie = 0;
-    HRESULT result = CoRegisterClassObject(pelicor::kClsidReactivationService, &pelicor::standins::g_classFactory,
-                                           CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, &cookie);
+    HRESULT result =
+        CoRegisterClassObject(pelicor::kClsidReactivationService, &pelicor::standins::g_classFactory,
+                              CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, &cookie);
     if (SUCCEEDED(result)) {
         pelicor::standins::LogEvent(L"serverStarted", L"");
-        while (WaitForSingleObject(activity, kIdleMs) == WAIT_OBJECT_0 || pelicor::standins::g_liveObjects > 0) {
+        while (WaitForSingleObject(activity, kIdleMs) == WAIT_OBJECT_0 ||
+               pelicor::standins::g_liveObjects > 0) {
         }
         CoRevokeClassObject(cookie);
     }

@@ -16,8 +16,8 @@ std::wstring ClassKey() {
 
 HRESULT SetValue(const std::wstring& key, const wchar_t* name, const std::wstring& value) {
     HKEY handle = nullptr;
-    LSTATUS status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &handle,
-                                     nullptr);
+    LSTATUS status =
+        RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &handle, nullptr);
     if (status == ERROR_SUCCESS) {
         status = RegSetValueExW(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                                 static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
@@ -41,7 +41,8 @@ HRESULT RegisterInprocServer(const std::wstring& dllPath) {
 HRESULT RegisterLocalServer(const std::wstring& exePath) {
     DeleteTree(ClassKey());
     HRESULT result = SetValue(ClassKey(), nullptr, L"Stand-in reactivation service");
-    if (SUCCEEDED(result)) result = SetValue(ClassKey() + L"\\LocalServer32", nullptr, L"\"" + exePath + L"\"");
+    if (SUCCEEDED(result))
+        result = SetValue(ClassKey() + L"\\LocalServer32", nullptr, L"\"" + exePath + L"\"");
     if (FAILED(result)) return result;
     // Registers the interface with the automation marshaller and the library's location.
     ITypeLib* library = nullptr;

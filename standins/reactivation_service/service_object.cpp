@@ -113,9 +113,9 @@ private:
 void SetActivityEvent(HANDLE event) { g_activity = event; }
 
 void LogEvent(const wchar_t* event, const std::wstring& argument) {
-    AppendToFile(EnvironmentValue(L"PELICOR_SERVICE_LOG"), std::wstring(event) + L"\t" + argument + L"\t" +
-                                                                ApartmentName() + L"\t" +
-                                                                std::to_wstring(GetCurrentProcessId()) + L"\n");
+    AppendToFile(EnvironmentValue(L"PELICOR_SERVICE_LOG"),
+                 std::wstring(event) + L"\t" + argument + L"\t" + ApartmentName() + L"\t" +
+                     std::to_wstring(GetCurrentProcessId()) + L"\n");
 }
 
 HRESULT STDMETHODCALLTYPE ClassFactory::QueryInterface(REFIID iid, void** object) {

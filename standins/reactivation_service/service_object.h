@@ -30,7 +30,7 @@ void LogEvent(const wchar_t* event, const std::wstring& argument);
 class ClassFactory final : public IClassFactory {
 public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }   // static lifetime
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }  // static lifetime
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override;
     HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }

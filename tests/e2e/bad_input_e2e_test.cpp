@@ -21,7 +21,8 @@ TEST_F(BadInputTest, EveryHostileLineEndsWithItsExitCode) {
     const std::wstring big(40000, L'b');
     ScopedEnv bigVariable(L"PELICOR_E2E_BIG", big);
     const std::wstring textFile = m_dir.File(L"notes.txt");
-    ASSERT_TRUE(CloseHandle(CreateFileW(textFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)));
+    ASSERT_TRUE(
+        CloseHandle(CreateFileW(textFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)));
     const std::wstring longArgument(32000 - Target().size() - 8, L'L');
 
     const struct {

@@ -21,7 +21,8 @@ protected:
         EXPECT_NE(child.Handle(), nullptr);
         EXPECT_TRUE(m_targetStarted.Wait(60000));
         const auto invalidAddress = reinterpret_cast<LPTHREAD_START_ROUTINE>(static_cast<UINT_PTR>(0x10));
-        HANDLE thread = CreateRemoteThread(child.Handle(), nullptr, 0, invalidAddress, nullptr, 0, &m_faultingThread);
+        HANDLE thread =
+            CreateRemoteThread(child.Handle(), nullptr, 0, invalidAddress, nullptr, 0, &m_faultingThread);
         EXPECT_NE(thread, nullptr);
         if (thread != nullptr) CloseHandle(thread);
         m_launcherId = child.Id();

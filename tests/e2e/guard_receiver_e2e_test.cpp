@@ -18,7 +18,8 @@ TEST_F(GuardTest, ParentWithTheLaunchersNameInAnyLetterCaseStopsTheChildWithNine
         DeleteFileW(m_dir.File(L"service.txt").c_str());
         // The copy elsewhere starts the built launcher, which must refuse to run under it.
         const std::wstring parent = Install(false, false, name);
-        const ChildProcess child = StartProcess(parent, Quoted(parent) + L" " + Quoted(Launcher()) + L" " + Quoted(Target()));
+        const ChildProcess child =
+            StartProcess(parent, Quoted(parent) + L" " + Quoted(Launcher()) + L" " + Quoted(Target()));
         ASSERT_NE(child.Handle(), nullptr);
         EXPECT_EQ(WaitForExit(child, 60000), 9u) << name;
         for (const ServiceEvent& e : ServiceLog()) {

@@ -39,7 +39,8 @@ TEST_F(LauncherTest, MissingTargetEndsWithZero) {
 TEST_F(LauncherTest, ExpandsDefinedVariablesAndKeepsUndefinedOnes) {
     ScopedEnv folder(L"PELICOR_E2E_BIN", BinDir());
     ScopedEnv value(L"PELICOR_E2E_VALUE", L"expanded");
-    EXPECT_EQ(Launch(L"\"%PELICOR_E2E_BIN%\\record_target.exe\" %PELICOR_E2E_VALUE% %PELICOR_E2E_UNDEFINED%"), 0u);
+    EXPECT_EQ(Launch(L"\"%PELICOR_E2E_BIN%\\record_target.exe\" %PELICOR_E2E_VALUE% %PELICOR_E2E_UNDEFINED%"),
+              0u);
     EXPECT_EQ(TargetArgv(), (std::vector<std::wstring>{Target(), L"expanded", L"%PELICOR_E2E_UNDEFINED%"}));
 }
 
@@ -72,8 +73,8 @@ TEST_F(LauncherTest, LongArgumentArrivesWhole) {
 TEST_F(LauncherTest, TargetGetsTheLaunchersDirectoryStartupInformationAndHandles) {
     // An inheritable handle the target can only write through if it came down the chain.
     SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
-    HANDLE file = CreateFileW(m_dir.File(L"inherited.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable,
-                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW(m_dir.File(L"inherited.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                              &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     ScopedEnv handle(L"PELICOR_TEST_HANDLE", std::to_wstring(reinterpret_cast<UINT_PTR>(file)));
     TempDir working(L"working dir");

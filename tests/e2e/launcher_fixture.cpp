@@ -45,8 +45,8 @@ void RegisterInprocService() {
     HMODULE dll = LoadLibraryW((BinDir() + L"\\StandInReactivationService.dll").c_str());
     ASSERT_NE(dll, nullptr);
     using Register = HRESULT(STDAPICALLTYPE*)();
-    auto registerServer = reinterpret_cast<Register>(
-        reinterpret_cast<void*>(GetProcAddress(dll, "DllRegisterServer")));
+    auto registerServer =
+        reinterpret_cast<Register>(reinterpret_cast<void*>(GetProcAddress(dll, "DllRegisterServer")));
     ASSERT_NE(registerServer, nullptr);
     EXPECT_EQ(registerServer(), S_OK);
     FreeLibrary(dll);
@@ -78,11 +78,13 @@ std::vector<std::wstring> LauncherTest::ServiceEventNames() const {
     return names;
 }
 
-DWORD LauncherTest::Launch(const std::wstring& tail, const RunOptions& options, const std::wstring& launcher) {
+DWORD LauncherTest::Launch(const std::wstring& tail, const RunOptions& options,
+                           const std::wstring& launcher) {
     return RunProcess(launcher, Quoted(launcher) + L" " + tail, options);
 }
 
-DWORD LauncherTest::LaunchDismissingMessages(const std::wstring& launcher, const std::wstring& tail, int& dismissed) {
+DWORD LauncherTest::LaunchDismissingMessages(const std::wstring& launcher, const std::wstring& tail,
+                                             int& dismissed) {
     dismissed = 0;
     const ChildProcess child = StartProcess(launcher, Quoted(launcher) + L" " + tail);
     if (child.Handle() == nullptr) return kNotStarted;
@@ -113,9 +115,11 @@ std::vector<std::wstring> LauncherTest::TargetArgv() const {
 std::wstring LauncherTest::Install(bool withTool, bool withDumpTool, const std::wstring& name) {
     const std::wstring launcher = m_install.File(name);
     EXPECT_TRUE(CopyFileW(Launcher().c_str(), launcher.c_str(), FALSE));
-    for (const auto& [wanted, tool] : {std::make_pair(withTool, L"Velmora.exe"), std::make_pair(withDumpTool, L"norvexdumpa.exe")}) {
+    for (const auto& [wanted, tool] :
+         {std::make_pair(withTool, L"Velmora.exe"), std::make_pair(withDumpTool, L"norvexdumpa.exe")}) {
         if (wanted) {
-            EXPECT_TRUE(CopyFileW((BinDir() + L"\\tool\\" + tool).c_str(), m_install.File(tool).c_str(), FALSE));
+            EXPECT_TRUE(
+                CopyFileW((BinDir() + L"\\tool\\" + tool).c_str(), m_install.File(tool).c_str(), FALSE));
         }
     }
     return launcher;

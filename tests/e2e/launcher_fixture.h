@@ -45,14 +45,16 @@ protected:
 
     // Runs the launcher and, acting as the user, dismisses every message box it shows (the shell's
     // error message when it cannot start the deactivation tool). Counts them in `dismissed`.
-    static DWORD LaunchDismissingMessages(const std::wstring& launcher, const std::wstring& tail, int& dismissed);
+    static DWORD LaunchDismissingMessages(const std::wstring& launcher, const std::wstring& tail,
+                                          int& dismissed);
 
     // The target's arguments as the system split them.
     std::vector<std::wstring> TargetArgv() const;
 
     // Copies the launcher (as `name`; with `withTool` the deactivation tool, with `withDumpTool`
     // the crash-dump tool) into a fresh folder whose path has blanks; returns the launcher's path.
-    std::wstring Install(bool withTool, bool withDumpTool = false, const std::wstring& name = L"PelicorLaunch64.exe");
+    std::wstring Install(bool withTool, bool withDumpTool = false,
+                         const std::wstring& name = L"PelicorLaunch64.exe");
 
     TempDir m_dir{L"e2e"};
     ScopedEnv m_record{L"PELICOR_TEST_RECORD", RecordPath()};

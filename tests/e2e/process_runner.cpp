@@ -50,7 +50,8 @@ NamedEvent::~NamedEvent() {
 
 ScopedEnv::ScopedEnv(const std::wstring& name, const std::wstring& value) : m_name(name) {
     std::vector<wchar_t> buffer(32768);
-    const DWORD length = GetEnvironmentVariableW(name.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+    const DWORD length =
+        GetEnvironmentVariableW(name.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
     m_hadOld = length > 0 || GetLastError() != ERROR_ENVVAR_NOT_FOUND;
     m_old.assign(buffer.data(), length);
     SetEnvironmentVariableW(name.c_str(), value.c_str());
@@ -69,8 +70,9 @@ ChildProcess StartProcess(const std::wstring& application, const std::wstring& c
     std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
     line.push_back(L'\0');
     PROCESS_INFORMATION info{};
-    if (!CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, options.inheritHandles, 0, nullptr,
-                        options.directory.empty() ? nullptr : options.directory.c_str(), &startup, &info)) {
+    if (!CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, options.inheritHandles, 0,
+                        nullptr, options.directory.empty() ? nullptr : options.directory.c_str(), &startup,
+                        &info)) {
         return ChildProcess();
     }
     CloseHandle(info.hThread);
@@ -88,15 +90,17 @@ DWORD WaitForExit(const ChildProcess& child, DWORD timeoutMs) {
     return code;
 }
 
-DWORD RunProcess(const std::wstring& application, const std::wstring& commandLine, const RunOptions& options) {
+DWORD RunProcess(const std::wstring& application, const std::wstring& commandLine,
+                 const RunOptions& options) {
     const ChildProcess child = StartProcess(application, commandLine, options);
     return child.Handle() != nullptr ? WaitForExit(child, options.timeoutMs) : kNotStarted;
 }
 
 std::string ReadBytes(const std::wstring& path) {
     std::string bytes;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return bytes;
     }

@@ -42,9 +42,9 @@ private:
 };
 
 struct RunOptions {
-    std::wstring directory;             // empty: the test's own current directory
+    std::wstring directory;  // empty: the test's own current directory
     bool inheritHandles = false;
-    int showWindow = -1;                // >= 0: STARTF_USESHOWWINDOW with this value
+    int showWindow = -1;  // >= 0: STARTF_USESHOWWINDOW with this value
     DWORD timeoutMs = 60000;
 };
 

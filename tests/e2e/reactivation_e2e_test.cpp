@@ -64,7 +64,8 @@ TEST_F(ReactivationTest, ServiceRepairedByToolStartsTheTarget) {
 
     const Names names = ServiceEventNames();
     ASSERT_GE(names.size(), 4u);
-    EXPECT_EQ(Names(names.begin(), names.begin() + 4), (Names{L"refused", L"tool", L"create", L"QueryProgram"}));
+    EXPECT_EQ(Names(names.begin(), names.begin() + 4),
+              (Names{L"refused", L"tool", L"create", L"QueryProgram"}));
     EXPECT_FALSE(Record().empty());
 }
 
@@ -79,8 +80,8 @@ TEST_F(ReactivationTest, FlagsDecideWhetherTheStartIsWrapped) {
         ScopedEnv first(L"PELICOR_SERVICE_FIRST_FLAG", rule.first);
         ScopedEnv second(L"PELICOR_SERVICE_SECOND_FLAG", rule.second);
         EXPECT_EQ(Launch(Quoted(Target())), 7u);
-        const Names wrapped{L"create", L"QueryProgram", L"destroy", L"create", L"PrepareLaunch", L"CompleteLaunch",
-                            L"destroy"};
+        const Names wrapped{L"create",        L"QueryProgram",   L"destroy", L"create",
+                            L"PrepareLaunch", L"CompleteLaunch", L"destroy"};
         const Names unwrapped{L"create", L"QueryProgram", L"destroy"};
         EXPECT_EQ(ServiceEventNames(), rule.wrapped ? wrapped : unwrapped) << rule.first << rule.second;
     }
