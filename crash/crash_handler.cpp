@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "crash/crash_command_line.h"
+#include "launcher/scoped_resources.h"
 
 namespace pelicor {
 namespace {
@@ -62,28 +63,28 @@ bool InstallCrashHandler() noexcept {
 
 LONG WINAPI CrashFilter(EXCEPTION_POINTERS* exception) noexcept {
     // Not inheritable: the tool obtains its own handle from this process, found by its id.
-    const HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (event == nullptr) {
+    const UniqueHandle event(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    if (!event) {
         return EXCEPTION_CONTINUE_SEARCH;
     }
     char commandLine[kCrashCommandLineCapacity];
-    if (FormatCrashToolCommandLine(commandLine, sizeof(commandLine), GetCurrentProcessId(),
-                                   GetCurrentThreadId(), reinterpret_cast<std::uintptr_t>(exception),
-                                   static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(event)),
-                                   g_dumpFolder)) {
-        STARTUPINFOA startup{};
-        startup.cb = sizeof(startup);
-        PROCESS_INFORMATION tool{};
-        if (CreateProcessA(g_dumpToolPath, commandLine, nullptr, nullptr, FALSE, BELOW_NORMAL_PRIORITY_CLASS,
-                           nullptr, nullptr, &startup, &tool)) {
-            CloseHandle(tool.hThread);
-            // Whichever comes first: the tool has the dump and signals, or it ends.
-            const HANDLE done[] = {tool.hProcess, event};
-            (void)WaitForMultipleObjects(2, done, FALSE, kToolWaitMs);
-            CloseHandle(tool.hProcess);
-        }
+    if (!FormatCrashToolCommandLine(commandLine, sizeof(commandLine), GetCurrentProcessId(),
+                                    GetCurrentThreadId(), reinterpret_cast<std::uintptr_t>(exception),
+                                    static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(event.Get())),
+                                    g_dumpFolder)) {
+        return EXCEPTION_CONTINUE_SEARCH;
     }
-    CloseHandle(event);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION tool{};
+    if (CreateProcessA(g_dumpToolPath, commandLine, nullptr, nullptr, FALSE, BELOW_NORMAL_PRIORITY_CLASS,
+                       nullptr, nullptr, &startup, &tool)) {
+        CloseHandle(tool.hThread);  // only the process is waited for
+        const UniqueHandle process(tool.hProcess);
+        // Whichever comes first: the tool has the dump and signals, or it ends.
+        const HANDLE done[] = {process.Get(), event.Get()};
+        (void)WaitForMultipleObjects(2, done, FALSE, kToolWaitMs);
+    }
     return EXCEPTION_CONTINUE_SEARCH;
 }
 

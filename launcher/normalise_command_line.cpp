@@ -8,13 +8,13 @@
 
 #include "launcher/command_line.h"
 #include "launcher/scoped_resources.h"
+#include "launcher/sized_text.h"
 
 namespace pelicor {
 namespace {
 
 // Most command lines fit the first try; longer ones are sized from what the call reports.
 constexpr DWORD kFirstExpansionSize = 520;
-constexpr DWORD kFirstPathSize = MAX_PATH;
 
 // Text before the first null of `buffer`.
 std::wstring TextBeforeNull(const std::vector<wchar_t>& buffer) { return std::wstring(buffer.data()); }
@@ -46,19 +46,9 @@ std::wstring ExpandEnvironment(const wchar_t* text) {
 
 // The full path of `path` against the current directory, or empty when it cannot be formed.
 std::wstring FullPath(const std::wstring& path) {
-    std::vector<wchar_t> buffer(kFirstPathSize, L'\0');
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        const DWORD result =
-            GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
-        if (result == 0) {
-            return std::wstring();
-        }
-        if (result < buffer.size()) {
-            return TextBeforeNull(buffer);
-        }
-        buffer.assign(result, L'\0');
-    }
-    return std::wstring();
+    return ReadSizedText([&](wchar_t* buffer, DWORD capacity) {
+        return GetFullPathNameW(path.c_str(), capacity, buffer, nullptr);
+    });
 }
 
 UniqueArgv Split(const std::wstring& line) {

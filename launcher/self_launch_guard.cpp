@@ -24,21 +24,6 @@ static_assert(sizeof(ProcessBasicInformation) == 48, "layout of PROCESS_BASIC_IN
 
 using NtQueryInformationProcessFn = LONG(WINAPI*)(HANDLE, ULONG, PVOID, ULONG, PULONG);
 
-// Owns a library reference taken with LoadLibraryW.
-class UniqueLibrary {
-public:
-    explicit UniqueLibrary(const wchar_t* name) noexcept : m_module(LoadLibraryW(name)) {}
-    UniqueLibrary(const UniqueLibrary&) = delete;
-    UniqueLibrary& operator=(const UniqueLibrary&) = delete;
-    ~UniqueLibrary() {
-        if (m_module != nullptr) FreeLibrary(m_module);
-    }
-    HMODULE Get() const noexcept { return m_module; }
-
-private:
-    HMODULE m_module;
-};
-
 bool ParentProcessId(DWORD& parentId) {
     const UniqueLibrary ntdll(L"ntdll.dll");
     if (ntdll.Get() == nullptr) return false;

@@ -9,6 +9,7 @@
 #include "launcher/com_resources.h"
 #include "launcher/message_receiver.h"
 #include "launcher/scoped_resources.h"
+#include "launcher/sized_text.h"
 #include "reactivation/service_client.h"
 
 namespace pelicor {
@@ -22,16 +23,8 @@ constexpr DWORD kErrorElevationRequired = 740;
 // passed on as "no directory" (the target inherits the launcher's), never as an empty string,
 // which makes both CreateProcessW and the shell start fail.
 std::wstring CurrentDirectory() {
-    const DWORD needed = GetCurrentDirectoryW(0, nullptr);
-    if (needed == 0) {
-        return std::wstring();
-    }
-    std::vector<wchar_t> buffer(needed, L'\0');
-    const DWORD written = GetCurrentDirectoryW(needed, buffer.data());
-    if (written == 0 || written >= needed) {
-        return std::wstring();
-    }
-    return std::wstring(buffer.data(), written);
+    return ReadSizedText(
+        [](wchar_t* buffer, DWORD capacity) { return GetCurrentDirectoryW(capacity, buffer); });
 }
 
 const wchar_t* OrNull(const std::wstring& text) { return text.empty() ? nullptr : text.c_str(); }

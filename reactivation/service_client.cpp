@@ -1,8 +1,7 @@
 #include "reactivation/service_client.h"
 
-#include <vector>
-
 #include "launcher/command_line.h"
+#include "launcher/sized_text.h"
 #include "reactivation/service_rules.h"
 
 namespace pelicor {
@@ -15,18 +14,8 @@ HRESULT CreateService(ComPtr<IReactivationService>& service) {
 
 // The long form of `path` (8.3 names expanded), or empty when the file does not exist.
 std::wstring LongPathOf(const std::wstring& path) {
-    std::vector<wchar_t> buffer(MAX_PATH, L'\0');
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        const DWORD result = GetLongPathNameW(path.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (result == 0) {
-            return std::wstring();
-        }
-        if (result < buffer.size()) {
-            return std::wstring(buffer.data(), result);
-        }
-        buffer.assign(result, L'\0');
-    }
-    return std::wstring();
+    return ReadSizedText(
+        [&](wchar_t* buffer, DWORD capacity) { return GetLongPathNameW(path.c_str(), buffer, capacity); });
 }
 
 }  // namespace
