@@ -2,6 +2,12 @@
 # Sourced, not run.
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+# Nothing from the caller's environment is relied on. Wine turns Windows file names into Unix ones
+# through the locale's character set, and the POSIX locale (no LANG, as under `env -i` or in a
+# stock Debian container) cannot spell characters outside the Basic Multilingual Plane. C.UTF-8
+# exists on every Debian system.
+export LANG=C.UTF-8 LC_ALL=C.UTF-8
+unset LANGUAGE
 export WINEPREFIX="$ROOT/build/wineprefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
