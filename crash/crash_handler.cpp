@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "crash/crash_command_line.h"
-#include "launcher/scoped_resources.h"
+#include "platform/scoped_resources.h"
 
 namespace pelicor {
 namespace {

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "launcher/command_line.h"
-#include "launcher/scoped_resources.h"
-#include "launcher/sized_text.h"
+#include "platform/scoped_resources.h"
+#include "platform/sized_text.h"
 
 namespace pelicor {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <psapi.h>
 
-#include "launcher/scoped_resources.h"
+#include "platform/scoped_resources.h"
 
 namespace pelicor {
 namespace {

@@ -6,10 +6,10 @@
 #include <utility>
 #include <vector>
 
-#include "launcher/com_resources.h"
+#include "platform/com_resources.h"
 #include "launcher/message_receiver.h"
-#include "launcher/scoped_resources.h"
-#include "launcher/sized_text.h"
+#include "platform/scoped_resources.h"
+#include "platform/sized_text.h"
 #include "reactivation/service_client.h"
 
 namespace pelicor {

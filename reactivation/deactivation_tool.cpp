@@ -3,8 +3,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "launcher/module_path.h"
-#include "launcher/scoped_resources.h"
+#include "platform/module_path.h"
+#include "platform/scoped_resources.h"
 
 namespace pelicor {
 

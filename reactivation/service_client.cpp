@@ -1,7 +1,7 @@
 #include "reactivation/service_client.h"
 
 #include "launcher/command_line.h"
-#include "launcher/sized_text.h"
+#include "platform/sized_text.h"
 #include "reactivation/service_rules.h"
 
 namespace pelicor {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "launcher/com_resources.h"
+#include "platform/com_resources.h"
 #include "reactivation/reactivation_service.h"
 
 namespace pelicor {

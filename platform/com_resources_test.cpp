@@ -1,4 +1,4 @@
-#include "launcher/com_resources.h"
+#include "platform/com_resources.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "launcher/module_path.h"
+#include "platform/module_path.h"
 
 #include <windows.h>
 #include <shlwapi.h>
