@@ -1,5 +1,6 @@
-# Cross toolchain: 64-bit Windows executables from Debian's mingw-w64 (posix threads),
-# run under Wine by ctest.
+# Second compiler: GCC from Debian's mingw-w64 (posix threads) for 64-bit Windows, on the same
+# headers and runtime libraries as the shipping clang build. Builds the product and its unit tests
+# so that both compilers keep the sources warning-free; tests run under Wine.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 

@@ -47,15 +47,11 @@ private:
 }  // namespace
 }  // namespace pelicor
 
+// Nothing throws on the way: the launcher is built without C++ exceptions, and a failed
+// allocation ends the run with kExitNothingStarted (launcher/runtime_hooks.cpp).
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int showCommand) {
-    // Nothing may escape into the runtime: an exception here would end the run with a code a
-    // caller could mistake for the target's. Allocation failure is the only one possible.
-    try {
-        pelicor::WindowsLaunchSteps steps(commandLine, showCommand);
-        // The exit code's bit pattern is kept; values above 0x7FFFFFFF come back negative here
-        // and whole again in the process exit code.
-        return static_cast<int>(pelicor::RunLaunchSequence(steps));
-    } catch (...) {
-        return pelicor::kExitNothingStarted;
-    }
+    pelicor::WindowsLaunchSteps steps(commandLine, showCommand);
+    // The exit code's bit pattern is kept; values above 0x7FFFFFFF come back negative here and
+    // whole again in the process exit code.
+    return static_cast<int>(pelicor::RunLaunchSequence(steps));
 }
