@@ -83,7 +83,13 @@ winepath_of() {
     echo "Z:$(realpath -m "$1" | tr '/' '\\')"
 }
 
+# Builds run in a fixed environment: nothing the caller has set (LIBRARY_PATH, CPATH, a compiler
+# of its own) reaches the compiler or the linker, so two builds of one commit give the same bytes.
+build_env() {
+    env -i HOME="${HOME:-/root}" PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 LC_ALL=C.UTF-8 TZ=UTC "$@"
+}
+
 build_preset() {
-    cmake --preset "$1" >/dev/null
-    cmake --build --preset "$1" -j "$(nproc)"
+    build_env cmake --preset "$1" >/dev/null
+    build_env cmake --build --preset "$1" -j "$(nproc)"
 }

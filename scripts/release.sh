@@ -1,0 +1,130 @@
+#!/usr/bin/env bash
+# Builds the shipping launcher (the `cross` preset, the same build the end-to-end tests run) and
+# writes dist/: PelicorLaunch64-<version>-win-x64.zip with the executable, its PDB and a short
+# text, and SHA256SUMS for `sha256sum -c`. Signs the executable first when PELICOR_SIGN_PFX and
+# PELICOR_SIGN_PASSWORD are set (with PELICOR_SIGN_TIMESTAMP_URL, adds an RFC 3161 timestamp).
+#
+#   scripts/release.sh           build and package into dist/
+#   scripts/release.sh --check   build the committed HEAD twice, from clones in two temporary
+#                                folders of different path lengths, and fail when any file differs
+#
+# The build's time comes from the commit (SOURCE_DATE_EPOCH, unless the caller sets one); the
+# image carries no link time, the PDB no build path, and the zip fixed entry order, times and
+# permissions, so one commit always gives the same bytes. dist/ is replaced only by a complete
+# release: a failure leaves the previous one (or none) in place.
+set -euo pipefail
+source "$(dirname "$0")/lib.sh"
+cd "$ROOT"
+
+fail() {
+    echo "release: $*" >&2
+    exit 1
+}
+
+project_version() {
+    sed -n 's/^project(PelicorLauncher VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt
+}
+
+# Signs $1 in place with Authenticode (SHA-256). The signing time is the build's own unless a
+# timestamp server vouches for the real one, so an unstamped signed release is reproducible too.
+sign_executable() {
+    local exe=$1 signed="$1.signed"
+    local options=(-pkcs12 "$PELICOR_SIGN_PFX" -pass "$PELICOR_SIGN_PASSWORD" -h sha256
+                   -n "Pelicor launcher")
+    if [ -n "${PELICOR_SIGN_TIMESTAMP_URL:-}" ]; then
+        options+=(-ts "$PELICOR_SIGN_TIMESTAMP_URL")
+    else
+        options+=(-time "$SOURCE_DATE_EPOCH")
+    fi
+    [ -r "$PELICOR_SIGN_PFX" ] || fail "cannot read the signing key $PELICOR_SIGN_PFX"
+    if ! osslsigncode sign "${options[@]}" -in "$exe" -out "$signed" >"$exe.sign.log" 2>&1; then
+        cat "$exe.sign.log" >&2
+        fail "signing failed: wrong key or password in PELICOR_SIGN_PFX / PELICOR_SIGN_PASSWORD?"
+    fi
+    mv "$signed" "$exe"
+    rm -f "$exe.sign.log"
+}
+
+# Packages the built launcher into a fresh dist/ (see the top of this file).
+package() {
+    local version product commit stage name
+    version=$(project_version)
+    [ -n "$version" ] || fail "no project version in CMakeLists.txt"
+    name="PelicorLaunch64-$version-win-x64"
+    product=$(strings -el build/cross/bin/PelicorLaunch64.exe | grep -A1 -x ProductVersion | tail -n 1)
+    commit=$(git rev-parse HEAD 2>/dev/null || echo "unknown")
+
+    stage=$(mktemp -d "$ROOT/build/release.XXXXXX")
+    trap 'rm -rf "$stage"' EXIT
+    mkdir -p "$stage/files" "$stage/dist"
+    cp build/cross/bin/PelicorLaunch64.exe build/cross/bin/PelicorLaunch64.pdb "$stage/files/"
+    printf 'PelicorLaunch64 %s\r\ncommit %s\r\nWindows x64: Windows 8 or later, or Windows 7 SP1 with KB2533623\r\n' \
+        "$product" "$commit" >"$stage/files/VERSION.txt"
+    if [ -n "${PELICOR_SIGN_PFX:-}${PELICOR_SIGN_PASSWORD:-}" ]; then
+        [ -n "${PELICOR_SIGN_PFX:-}" ] && [ -n "${PELICOR_SIGN_PASSWORD:-}" ] ||
+            fail "set both PELICOR_SIGN_PFX and PELICOR_SIGN_PASSWORD to sign, or neither"
+        sign_executable "$stage/files/PelicorLaunch64.exe"
+    fi
+
+    # Fixed order, times (the commit's, in UTC) and permissions; -X leaves out owner ids and
+    # extended timestamps.
+    (
+        cd "$stage/files"
+        chmod 0644 -- *
+        touch -d "@$SOURCE_DATE_EPOCH" -- *
+        TZ=UTC zip -q -X -D "$stage/dist/$name.zip" PelicorLaunch64.exe PelicorLaunch64.pdb VERSION.txt
+        cd "$stage/dist"
+        sha256sum -- *.zip >SHA256SUMS
+    )
+    rm -rf dist
+    mv "$stage/dist" dist
+    rm -rf "$stage"
+    trap - EXIT
+    echo "dist/$name.zip ($product)"
+    (cd dist && cat SHA256SUMS)
+}
+
+# Builds HEAD from two fresh clones whose folders differ in path length, at different times, and
+# compares everything they release.
+check() {
+    local work first second
+    git rev-parse HEAD >/dev/null 2>&1 || fail "--check needs a git checkout"
+    [ -z "$(git status --porcelain --untracked-files=no)" ] ||
+        echo "release: note: --check builds the committed HEAD; uncommitted changes are not in it"
+    work=$(mktemp -d)
+    trap 'rm -rf "$work"' EXIT
+    first="$work/a"
+    second="$work/a-much-longer-folder-name/for the second build"
+    for clone in "$first" "$second"; do
+        git clone -q --no-hardlinks "$ROOT" "$clone"
+        echo "Building $(git -C "$clone" rev-parse --short HEAD) in $clone"
+        (unset PELICOR_SIGN_PFX PELICOR_SIGN_PASSWORD PELICOR_SIGN_TIMESTAMP_URL; "$clone/scripts/release.sh") \
+            >"$clone.log" 2>&1 || { cat "$clone.log" >&2; fail "the build in $clone failed"; }
+    done
+    local differ=0
+    for file in $(cd "$first/dist" && ls); do
+        if ! cmp -s "$first/dist/$file" "$second/dist/$file"; then
+            echo "release: $file differs between the two builds" >&2
+            differ=1
+        fi
+    done
+    for file in PelicorLaunch64.exe PelicorLaunch64.pdb; do
+        cmp -s "$first/build/cross/bin/$file" "$second/build/cross/bin/$file" ||
+            { echo "release: $file differs between the two builds" >&2; differ=1; }
+    done
+    [ "$differ" = 0 ] || fail "the two builds are not byte-identical"
+    echo "Reproducible: both builds gave"
+    (cd "$first/dist" && cat SHA256SUMS)
+}
+
+ensure_packages
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 0)}
+case "${1:-}" in
+    --check) check ;;
+    "")
+        build_env cmake --preset cross >/dev/null
+        build_env cmake --build --preset cross --target PelicorLaunch64 -j "$(nproc)" >/dev/null
+        package
+        ;;
+    *) fail "usage: scripts/release.sh [--check]" ;;
+esac
