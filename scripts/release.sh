@@ -11,7 +11,8 @@
 # The build's time comes from the commit (SOURCE_DATE_EPOCH, unless the caller sets one); the
 # image carries no link time, the PDB no build path, and the zip fixed entry order, times and
 # permissions, so one commit always gives the same bytes. dist/ is replaced only by a complete
-# release: a failure leaves the previous one (or none) in place.
+# release: a failure leaves the previous one (or none) in place. PELICOR_DIST names another
+# folder for it (the tests use one of their own).
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 cd "$ROOT"
@@ -76,29 +77,30 @@ package() {
         cd "$stage/dist"
         sha256sum -- *.zip >SHA256SUMS
     )
-    rm -rf dist
-    mv "$stage/dist" dist
+    rm -rf "$DIST"
+    mv "$stage/dist" "$DIST"
     rm -rf "$stage"
     trap - EXIT
-    echo "dist/$name.zip ($product)"
-    (cd dist && cat SHA256SUMS)
+    echo "$DIST/$name.zip ($product)"
+    (cd "$DIST" && cat SHA256SUMS)
 }
 
 # Builds HEAD from two fresh clones whose folders differ in path length, at different times, and
 # compares everything they release.
 check() {
-    local work first second
+    local first second
     git rev-parse HEAD >/dev/null 2>&1 || fail "--check needs a git checkout"
     [ -z "$(git status --porcelain --untracked-files=no)" ] ||
         echo "release: note: --check builds the committed HEAD; uncommitted changes are not in it"
-    work=$(mktemp -d)
-    trap 'rm -rf "$work"' EXIT
-    first="$work/a"
-    second="$work/a-much-longer-folder-name/for the second build"
+    check_work=$(mktemp -d)
+    trap 'rm -rf "$check_work"' EXIT
+    first="$check_work/a"
+    second="$check_work/a-much-longer-folder-name/for the second build"
     for clone in "$first" "$second"; do
         git clone -q --no-hardlinks "$ROOT" "$clone"
         echo "Building $(git -C "$clone" rev-parse --short HEAD) in $clone"
-        (unset PELICOR_SIGN_PFX PELICOR_SIGN_PASSWORD PELICOR_SIGN_TIMESTAMP_URL; "$clone/scripts/release.sh") \
+        (unset PELICOR_SIGN_PFX PELICOR_SIGN_PASSWORD PELICOR_SIGN_TIMESTAMP_URL PELICOR_DIST
+         "$clone/scripts/release.sh") \
             >"$clone.log" 2>&1 || { cat "$clone.log" >&2; fail "the build in $clone failed"; }
     done
     local differ=0
@@ -117,6 +119,7 @@ check() {
     (cd "$first/dist" && cat SHA256SUMS)
 }
 
+DIST=$(realpath -m "${PELICOR_DIST:-$ROOT/dist}")
 ensure_packages
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 0)}
 case "${1:-}" in
