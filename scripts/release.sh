@@ -78,6 +78,7 @@ package() {
         sha256sum -- *.zip >SHA256SUMS
     )
     rm -rf "$DIST"
+    mkdir -p "$(dirname "$DIST")"
     mv "$stage/dist" "$DIST"
     rm -rf "$stage"
     trap - EXIT

@@ -1,0 +1,132 @@
+// The built launcher's image, read back as a file: the loader hardening, the version record and
+// the debug record that ties it to its PDB. Wine ignores DependentLoadFlags, so the field is
+// checked where Windows reads it.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "tests/e2e/process_runner.h"
+
+namespace pelicor::testing {
+namespace {
+
+class ShippedImage : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_file = ReadBytes(Path());
+        ASSERT_GE(m_file.size(), sizeof(IMAGE_DOS_HEADER));
+        const auto* dos = At<IMAGE_DOS_HEADER>(0);
+        ASSERT_EQ(dos->e_magic, IMAGE_DOS_SIGNATURE);
+        m_nt = At<IMAGE_NT_HEADERS64>(static_cast<std::size_t>(dos->e_lfanew));
+        ASSERT_NE(m_nt, nullptr);
+        ASSERT_EQ(m_nt->Signature, IMAGE_NT_SIGNATURE);
+        ASSERT_EQ(m_nt->OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR64_MAGIC);
+    }
+
+    static std::wstring Path() { return BinDir() + L"\\PelicorLaunch64.exe"; }
+
+    // A structure at a file offset, or nullptr when the file is too short for it.
+    template <typename T>
+    const T* At(std::size_t offset) const {
+        return offset + sizeof(T) <= m_file.size() ? reinterpret_cast<const T*>(m_file.data() + offset) : nullptr;
+    }
+
+    // The file offset of a relative virtual address, or 0 when no section holds it.
+    std::size_t OffsetOf(DWORD rva) const {
+        const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(m_nt);
+        for (WORD i = 0; i < m_nt->FileHeader.NumberOfSections; ++i, ++section) {
+            if (rva >= section->VirtualAddress && rva < section->VirtualAddress + section->SizeOfRawData) {
+                return rva - section->VirtualAddress + section->PointerToRawData;
+            }
+        }
+        return 0;
+    }
+
+    const IMAGE_DATA_DIRECTORY& Directory(int index) const { return m_nt->OptionalHeader.DataDirectory[index]; }
+
+    std::string m_file;
+    const IMAGE_NT_HEADERS64* m_nt = nullptr;
+};
+
+TEST_F(ShippedImage, ResolvesItsImportsFromTheSystemDirectoryOnly) {
+    const IMAGE_DATA_DIRECTORY& directory = Directory(IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG);
+    ASSERT_NE(directory.VirtualAddress, 0u) << "no load configuration";
+    const std::size_t offset = OffsetOf(directory.VirtualAddress);
+    const auto* size = At<DWORD>(offset);
+    ASSERT_NE(size, nullptr);
+    // DependentLoadFlags is the WORD at 0x4E; the loader reads it only when Size covers it.
+    ASSERT_GE(*size, 0x50u);
+    const auto* flags = At<WORD>(offset + 0x4E);
+    ASSERT_NE(flags, nullptr);
+    EXPECT_EQ(*flags, LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
+TEST_F(ShippedImage, KeepsAslrHighEntropyAndDepAndNamesItsRealMinimumWindows) {
+    const IMAGE_OPTIONAL_HEADER64& header = m_nt->OptionalHeader;
+    for (const int flag : {IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE, IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA,
+                            IMAGE_DLLCHARACTERISTICS_NX_COMPAT}) {
+        EXPECT_EQ(header.DllCharacteristics & flag, flag) << std::hex << flag;
+    }
+    EXPECT_NE(Directory(IMAGE_DIRECTORY_ENTRY_BASERELOC).VirtualAddress, 0u) << "ASLR needs relocations";
+    // SetDefaultDllDirectories: Windows 7 with KB2533623, or Windows 8.
+    EXPECT_EQ(header.MajorSubsystemVersion, 6);
+    EXPECT_EQ(header.MinorSubsystemVersion, 1);
+    EXPECT_EQ(header.MajorOperatingSystemVersion, 6);
+    EXPECT_EQ(header.MinorOperatingSystemVersion, 1);
+}
+
+TEST_F(ShippedImage, CarriesNoBuildTimeAndNamesItsPdbWithoutAFolder) {
+    EXPECT_EQ(m_nt->FileHeader.TimeDateStamp, 0u);
+    const IMAGE_DATA_DIRECTORY& directory = Directory(IMAGE_DIRECTORY_ENTRY_DEBUG);
+    ASSERT_NE(directory.VirtualAddress, 0u) << "no debug directory";
+    const std::size_t first = OffsetOf(directory.VirtualAddress);
+    int codeViewRecords = 0;
+    for (DWORD i = 0; i < directory.Size / sizeof(IMAGE_DEBUG_DIRECTORY); ++i) {
+        const auto* entry = At<IMAGE_DEBUG_DIRECTORY>(first + i * sizeof(IMAGE_DEBUG_DIRECTORY));
+        ASSERT_NE(entry, nullptr);
+        EXPECT_EQ(entry->TimeDateStamp, 0u);
+        if (entry->Type != IMAGE_DEBUG_TYPE_CODEVIEW) continue;
+        ++codeViewRecords;
+        // "RSDS", the PDB's GUID and age, then its name.
+        const char* record = m_file.data() + entry->PointerToRawData;
+        ASSERT_LE(entry->PointerToRawData + entry->SizeOfData, m_file.size());
+        ASSERT_GT(entry->SizeOfData, 24u);
+        EXPECT_EQ(std::memcmp(record, "RSDS", 4), 0);
+        EXPECT_STREQ(record + 24, "PelicorLaunch64.pdb");
+    }
+    EXPECT_EQ(codeViewRecords, 1);
+}
+
+std::wstring VersionString(const std::vector<char>& info, const wchar_t* name) {
+    void* value = nullptr;
+    UINT length = 0;
+    const std::wstring path = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+    if (!VerQueryValueW(info.data(), path.c_str(), &value, &length) || length == 0) return std::wstring();
+    return std::wstring(static_cast<const wchar_t*>(value));
+}
+
+TEST_F(ShippedImage, VersionRecordCarriesTheProjectVersionAndTheCommit) {
+    std::vector<char> info(GetFileVersionInfoSizeW(Path().c_str(), nullptr));
+    ASSERT_FALSE(info.empty());
+    ASSERT_TRUE(GetFileVersionInfoW(Path().c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
+    const std::wstring version = L"" PELICOR_PROJECT_VERSION;
+    EXPECT_EQ(VersionString(info, L"FileVersion"), version);
+    // "1.1.0+g1a2b3c4", with ".dirty" after a build from uncommitted changes; the version alone
+    // from a tree without git.
+    const std::wstring product = VersionString(info, L"ProductVersion");
+    EXPECT_EQ(product.rfind(version, 0), 0u) << product;
+    if (product != version) {
+        const std::wstring suffix = product.substr(version.size());
+        EXPECT_EQ(suffix.rfind(L"+g", 0), 0u) << product;
+        const std::wstring commit = suffix.substr(2, suffix.find(L'.') == std::wstring::npos ? std::wstring::npos
+                                                                                        : suffix.find(L'.') - 2);
+        EXPECT_EQ(commit.size(), 7u) << product;
+        EXPECT_EQ(commit.find_first_not_of(L"0123456789abcdef"), std::wstring::npos) << product;
+    }
+}
+
+}  // namespace
+}  // namespace pelicor::testing

@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# The PDB that ships makes the crash dumps of the suite's dump tool readable: its GUID and age are
+# the ones in the executable's CodeView record, and llvm-symbolizer, given nothing but the shipped
+# executable and PDB, names the launcher's own functions and their source files.
+# Usage: pdb_symbols_test.sh BIN_DIR (the build's bin folder, which holds what ships)
+set -euo pipefail
+bin=$(realpath "$1")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+expect() {  # expect DESCRIPTION EXPECTED ACTUAL
+    if [ "$2" != "$3" ]; then
+        echo "FAILED: $1: expected '$2', got '$3'"
+        failures=$((failures + 1))
+    fi
+}
+
+# The GUID as the executable's record stores it (its first three fields little-endian) and as
+# the PDB reports it.
+bytes=$(llvm-readobj-14 --coff-debug-directory "$bin/PelicorLaunch64.exe" |
+    sed -n 's/.*PDBGUID: (\(.*\))/\1/p')
+read -r -a b <<<"$bytes"
+exe_guid="{${b[3]}${b[2]}${b[1]}${b[0]}-${b[5]}${b[4]}-${b[7]}${b[6]}-${b[8]}${b[9]}-${b[10]}${b[11]}${b[12]}${b[13]}${b[14]}${b[15]}}"
+exe_age=$(llvm-readobj-14 --coff-debug-directory "$bin/PelicorLaunch64.exe" | sed -n 's/.*PDBAge: //p')
+summary=$(llvm-pdbutil-14 dump --summary "$bin/PelicorLaunch64.pdb")
+expect "PDB GUID" "$exe_guid" "$(sed -n 's/.*GUID: //p' <<<"$summary")"
+expect "PDB age" "$exe_age" "$(sed -n 's/.*Age: //p' <<<"$summary")"
+
+# Where each function lies: the PDB gives section and offset (decimal), the image its sections.
+image_base=$(llvm-readobj-14 --file-headers "$bin/PelicorLaunch64.exe" | sed -n 's/.*ImageBase: //p')
+symbols=$(llvm-pdbutil-14 dump --symbols "$bin/PelicorLaunch64.pdb")
+address_of() {
+    local where section offset rva
+    where=$(grep -A1 -F "\`$1\`" <<<"$symbols" | grep -m1 -o 'addr = [0-9]*:[0-9]*' | cut -d' ' -f3)
+    [ -n "$where" ] || return 1
+    section=${where%%:*}
+    offset=${where##*:}
+    rva=$(llvm-readobj-14 --sections "$bin/PelicorLaunch64.exe" |
+        awk -v n="$section" '/Number:/ {s = $2} /VirtualAddress:/ && s == n {print $2; exit}')
+    printf '0x%x\n' $((image_base + rva + offset + 1))
+}
+
+# Only the shipped files, in a folder of their own; first without the PDB, to show that the
+# names below come from it.
+cp "$bin/PelicorLaunch64.exe" "$work/"
+cd "$work"
+address=$(address_of wWinMain)
+expect "wWinMain without its PDB" "??" \
+    "$(llvm-symbolizer-14 --no-inlines --obj=PelicorLaunch64.exe "$address" 2>/dev/null | head -n 1)"
+cp "$bin/PelicorLaunch64.pdb" "$work/"
+while read -r function file; do
+    address=$(address_of "$function") || { expect "$function in the PDB" "found" "missing"; continue; }
+    answer=$(llvm-symbolizer-14 --no-inlines --obj=PelicorLaunch64.exe "$address")
+    expect "function at $address" "$function" "$(sed -n 1p <<<"$answer" | sed 's/(.*//')"
+    expect "source of $function" "$file" "$(sed -n 2p <<<"$answer" | sed 's/:[0-9]*:[0-9]*$//; s/.*\\pelicor\\//')"
+done <<'TABLE'
+wWinMain launcher\main.cpp
+pelicor::RunLaunchSequence launcher\launch_sequence.cpp
+pelicor::NormaliseCommandLine launcher\normalise_command_line.cpp
+pelicor::QueryReactivationService reactivation\service_client.cpp
+pelicor::CrashFilter crash\crash_handler.cpp
+TABLE
+
+[ "$failures" = 0 ] || exit 1
+echo "The PDB matches the executable and names its functions and sources."
