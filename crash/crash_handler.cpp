@@ -62,6 +62,10 @@ bool InstallCrashHandler() noexcept {
 }
 
 LONG WINAPI CrashFilter(EXCEPTION_POINTERS* exception) noexcept {
+    return HandleCrash(exception, CrashToolStartApi());
+}
+
+LONG HandleCrash(EXCEPTION_POINTERS* exception, const CrashToolStartApi& api) noexcept {
     // Not inheritable: the tool obtains its own handle from this process, found by its id.
     const UniqueHandle event(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     if (!event) {
@@ -77,7 +81,7 @@ LONG WINAPI CrashFilter(EXCEPTION_POINTERS* exception) noexcept {
     STARTUPINFOA startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION tool{};
-    if (CreateProcessA(g_dumpToolPath, commandLine, nullptr, nullptr, FALSE, BELOW_NORMAL_PRIORITY_CLASS,
+    if (api.createProcess(g_dumpToolPath, commandLine, nullptr, nullptr, FALSE, BELOW_NORMAL_PRIORITY_CLASS,
                        nullptr, nullptr, &startup, &tool)) {
         CloseHandle(tool.hThread);  // only the process is waited for
         const UniqueHandle process(tool.hProcess);

@@ -18,4 +18,13 @@ namespace pelicor {
 // takes no lock; several threads may run it at once.
 LONG WINAPI CrashFilter(EXCEPTION_POINTERS* exception) noexcept;
 
+// The one call of the filter that tests replace: Wine ignores the priority class a process is
+// created with, so only the call itself shows that the dump tool starts below normal priority.
+struct CrashToolStartApi {
+    decltype(&CreateProcessA) createProcess = &CreateProcessA;
+};
+
+// CrashFilter's work, with the tool's start made through `api`.
+LONG HandleCrash(EXCEPTION_POINTERS* exception, const CrashToolStartApi& api) noexcept;
+
 }  // namespace pelicor

@@ -51,7 +51,7 @@ UniqueHandle CreateTargetProcess(const NormalisedCommandLine& target, const std:
 
 // The shell's elevated start; the shell shows its own prompt and error messages.
 UniqueHandle ShellStartTarget(const NormalisedCommandLine& target, const std::wstring& directory,
-                              int showCommand) {
+                              int showCommand, const TargetStartApi& api) {
     SHELLEXECUTEINFOW execute{};
     execute.cbSize = sizeof(execute);
     execute.fMask = SEE_MASK_NOCLOSEPROCESS;
@@ -60,7 +60,7 @@ UniqueHandle ShellStartTarget(const NormalisedCommandLine& target, const std::ws
     execute.lpParameters = target.targetArguments.c_str();
     execute.lpDirectory = OrNull(directory);
     execute.nShow = showCommand;
-    if (!ShellExecuteExW(&execute)) {
+    if (!api.shellExecute(&execute)) {
         return UniqueHandle();
     }
     return UniqueHandle(execute.hProcess);
@@ -108,7 +108,7 @@ std::uint32_t StartTarget(const NormalisedCommandLine& target, bool wrapLaunch, 
     DWORD error = ERROR_SUCCESS;
     UniqueHandle process = CreateTargetProcess(target, directory, api, error);
     if (!process && error == kErrorElevationRequired && IsVistaOrLater()) {
-        process = ShellStartTarget(target, directory, showCommand);
+        process = ShellStartTarget(target, directory, showCommand, api);
     }
     if (wrapLaunch) {
         EndLaunchWrap(wrap);

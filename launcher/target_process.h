@@ -2,6 +2,7 @@
 #pragma once
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdint>
 
@@ -9,10 +10,12 @@
 
 namespace pelicor {
 
-// The one call of the start that tests replace: Wine never answers ERROR_ELEVATION_REQUIRED,
-// so the shell fallback can only be reached by a process creation made to fail with it.
+// The calls of the start that tests replace: Wine never answers ERROR_ELEVATION_REQUIRED, so
+// the shell fallback can only be reached by a process creation made to fail with it; and Wine
+// starts a program whatever verb the shell is given, so only the call itself shows the verb.
 struct TargetStartApi {
     decltype(&CreateProcessW) createProcess = &CreateProcessW;
+    decltype(&ShellExecuteExW) shellExecute = &ShellExecuteExW;
 };
 
 // Starts `target.targetCommandLine` with the launcher's own start-up information, inheritable

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "tests/e2e/process_runner.h"
 
 namespace pelicor {
@@ -20,6 +23,21 @@ using testing::TempDir;
 int g_createCalls = 0;
 constexpr DWORD kElevationRequired = 740;
 DWORD g_createError = kElevationRequired;
+
+// What the shell start was asked for; the real shell then does it.
+struct ShellRequest {
+    std::wstring verb, file, parameters, directory;
+    ULONG mask = 0;
+    int show = -1;
+};
+std::vector<ShellRequest> g_shellRequests;
+
+BOOL WINAPI RecordingShellExecute(SHELLEXECUTEINFOW* execute) {
+    auto text = [](const wchar_t* value) { return std::wstring(value != nullptr ? value : L"(null)"); };
+    g_shellRequests.push_back({text(execute->lpVerb), text(execute->lpFile), text(execute->lpParameters),
+                               text(execute->lpDirectory), execute->fMask, execute->nShow});
+    return ShellExecuteExW(execute);
+}
 
 BOOL WINAPI FailingCreateProcess(LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD,
                                  LPVOID, LPCWSTR, LPSTARTUPINFOW, LPPROCESS_INFORMATION) {
@@ -48,11 +66,12 @@ protected:
     void SetUp() override {
         g_createCalls = 0;
         g_createError = kElevationRequired;
+        g_shellRequests.clear();
     }
     TempDir m_dir{L"work dir"};
     ScopedEnv m_record{L"PELICOR_TEST_RECORD", m_dir.File(L"record.txt")};
     ScopedEnv m_exitCode{L"PELICOR_TEST_EXIT_CODE", L"42"};
-    TargetStartApi m_api{&FailingCreateProcess};
+    TargetStartApi m_api{&FailingCreateProcess, &RecordingShellExecute};
     NormalisedCommandLine m_target{Quoted(BinDir() + L"\\record_target.exe") + L" \"a b\" c",
                                    BinDir() + L"\\record_target.exe", L"\"a b\" c"};
 };
@@ -61,6 +80,14 @@ TEST_F(StartTargetTest, ElevationRequiredStartsTargetThroughTheShellAndWaitsForI
     ScopedCurrentDirectory inside(m_dir.Path());
     EXPECT_EQ(StartTarget(m_target, false, SW_SHOWMINNOACTIVE, m_api), 42u);
     EXPECT_EQ(g_createCalls, 1);
+    ASSERT_EQ(g_shellRequests.size(), 1u);
+    const ShellRequest& request = g_shellRequests[0];
+    EXPECT_EQ(request.verb, L"open");
+    EXPECT_EQ(request.file, m_target.targetPath);
+    EXPECT_EQ(request.parameters, m_target.targetArguments);
+    EXPECT_EQ(request.directory, m_dir.Path());
+    EXPECT_EQ(request.mask, static_cast<ULONG>(SEE_MASK_NOCLOSEPROCESS)) << "the shell's own messages stay on";
+    EXPECT_EQ(request.show, SW_SHOWMINNOACTIVE);
 
     auto record = ReadRecord(m_dir.File(L"record.txt"));
     EXPECT_EQ(record[L"directory"], m_dir.Path());
@@ -78,6 +105,7 @@ TEST_F(StartTargetTest, OtherStartFailuresStartNothing) {
     g_createError = ERROR_FILE_NOT_FOUND;
     EXPECT_EQ(StartTarget(m_target, false, SW_SHOW, m_api), 0u);
     EXPECT_EQ(g_createCalls, 1);
+    EXPECT_TRUE(g_shellRequests.empty());
     EXPECT_TRUE(ReadRecord(m_dir.File(L"record.txt")).empty());
 }
 

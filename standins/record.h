@@ -33,7 +33,8 @@ inline void AppendToFile(const std::wstring& path, const std::wstring& text) {
     CloseHandle(file);
 }
 
-// How this process was started: its command line, current directory and start-up show command.
+// How this process was started: its command line, current directory, start-up show command and
+// window title.
 inline std::wstring StartupRecord() {
     STARTUPINFOW startup{};
     GetStartupInfoW(&startup);
@@ -47,6 +48,7 @@ inline std::wstring StartupRecord() {
                                                         : std::wstring(L"none")) +
               L"\n";
     record += L"pid=" + std::to_wstring(GetCurrentProcessId()) + L"\n";
+    record += L"title=" + std::wstring(startup.lpTitle != nullptr ? startup.lpTitle : L"") + L"\n";
     return record;
 }
 

@@ -2,8 +2,10 @@
 // PELICOR_TEST_RECORD and exits with PELICOR_TEST_EXIT_CODE (0 when unset). With
 // PELICOR_TEST_HANDLE set to a handle value, it writes "inherited" through that handle, which
 // only works when the handle came down the parent chain. With PELICOR_TEST_STARTED_EVENT it
-// signals that named event once it has recorded; with PELICOR_TEST_WAIT_EVENT it then keeps
-// pumping messages (so that it counts as input-idle) until that named event is signalled.
+// signals that named event once it has recorded; with PELICOR_TEST_HOLD_EVENT it then blocks
+// without touching its message queue (so that it is not yet input-idle) until that named event is
+// signalled; with PELICOR_TEST_WAIT_EVENT it then keeps pumping messages (so that it counts as
+// input-idle) until that named event is signalled.
 #include <windows.h>
 
 #include <cwchar>
@@ -22,6 +24,13 @@ void SignalNamedEvent(const std::wstring& name) {
         SetEvent(event);
         CloseHandle(event);
     }
+}
+
+void BlockUntil(const std::wstring& name) {
+    HANDLE event = OpenEventW(SYNCHRONIZE, FALSE, name.c_str());
+    if (event == nullptr) return;
+    WaitForSingleObject(event, kLongestWaitMs);
+    CloseHandle(event);
 }
 
 void PumpMessagesUntil(const std::wstring& name) {
@@ -52,6 +61,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
     }
     const std::wstring started = EnvironmentValue(L"PELICOR_TEST_STARTED_EVENT");
     if (!started.empty()) SignalNamedEvent(started);
+    const std::wstring hold = EnvironmentValue(L"PELICOR_TEST_HOLD_EVENT");
+    if (!hold.empty()) BlockUntil(hold);
     const std::wstring wait = EnvironmentValue(L"PELICOR_TEST_WAIT_EVENT");
     if (!wait.empty()) PumpMessagesUntil(wait);
     const std::wstring code = EnvironmentValue(L"PELICOR_TEST_EXIT_CODE");

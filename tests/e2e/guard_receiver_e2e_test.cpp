@@ -65,6 +65,35 @@ TEST_F(LauncherTest, WhileTheTargetRunsTheLauncherOwnsOneHiddenReceiverWindowTha
     EXPECT_EQ(WaitForExit(launcher, 60000), 5u);
 }
 
+TEST_F(LauncherTest, TheReceiverWaitsUntilTheTargetIsInputIdle) {
+    NamedEvent started, hold, release;
+    ScopedEnv startedEvent(L"PELICOR_TEST_STARTED_EVENT", started.Name());
+    ScopedEnv holdEvent(L"PELICOR_TEST_HOLD_EVENT", hold.Name());
+    ScopedEnv releaseEvent(L"PELICOR_TEST_WAIT_EVENT", release.Name());
+    const ChildProcess launcher = StartProcess(Launcher(), Quoted(Launcher()) + L" " + Quoted(Target()));
+    ASSERT_NE(launcher.Handle(), nullptr);
+    ASSERT_TRUE(started.Wait(60000));
+
+    // The target runs but holds off its message loop, so it is not input-idle: for as long as it
+    // holds (well inside the launcher's ten-second limit), the launcher has no receiver window.
+    // A receiver started without the wait has its window within milliseconds of the start.
+    for (int glance = 0; glance < 20; ++glance) {
+        ASSERT_EQ(WaitForSingleObject(launcher.Handle(), 100), static_cast<DWORD>(WAIT_TIMEOUT));
+        ASSERT_TRUE(ReceiverWindowsOf(launcher.Id()).empty()) << "receiver up before the target was idle";
+    }
+
+    // Once the target pumps messages, the window follows.
+    hold.Set();
+    std::vector<HWND> windows;
+    for (int glance = 0; glance < 600 && windows.empty(); ++glance) {
+        if (WaitForSingleObject(launcher.Handle(), 100) == WAIT_OBJECT_0) break;
+        windows = ReceiverWindowsOf(launcher.Id());
+    }
+    EXPECT_EQ(windows.size(), 1u);
+    release.Set();
+    EXPECT_EQ(WaitForExit(launcher, 60000), 0u);
+}
+
 TEST_F(LauncherTest, TargetsThatEndAtOnceNeverHangTheReceiversStop) {
     // The target can end before the receiver thread has a message queue; the stop must still
     // reach the thread. A hang here ends in the runner's kill and a wrong exit code.

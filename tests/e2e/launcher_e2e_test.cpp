@@ -82,6 +82,7 @@ TEST_F(LauncherTest, TargetGetsTheLaunchersDirectoryStartupInformationAndHandles
     options.directory = working.Path();
     options.inheritHandles = true;
     options.showWindow = SW_SHOWMINNOACTIVE;
+    options.title = L"The launcher's own title";
 
     EXPECT_EQ(Launch(Quoted(Target()), options), 0u);
     CloseHandle(file);
@@ -89,6 +90,9 @@ TEST_F(LauncherTest, TargetGetsTheLaunchersDirectoryStartupInformationAndHandles
     const auto record = Record();
     EXPECT_EQ(record.at(L"directory"), working.Path());
     EXPECT_EQ(record.at(L"startupShow"), std::to_wstring(SW_SHOWMINNOACTIVE));
+    // The title (a shortcut's path, when the shell started the launcher from one) is the
+    // launcher's own; the target gets the system's default instead.
+    EXPECT_NE(record.at(L"title"), options.title);
     EXPECT_EQ(ReadBytes(m_dir.File(L"inherited.txt")), "inherited");
 }
 

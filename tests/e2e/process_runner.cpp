@@ -16,10 +16,15 @@ std::wstring BinDir() {
 TempDir::TempDir(const std::wstring& leaf) {
     wchar_t base[MAX_PATH + 1];
     GetTempPathW(MAX_PATH + 1, base);
+    const std::wstring tests = std::wstring(base) + kTestFoldersName;
+    CreateDirectoryW(tests.c_str(), nullptr);  // shared by all tests; exists after the first
+    // Wine reuses small process ids within seconds, and a test killed at its time limit leaves
+    // its folder behind until the run's clean-up: take only a folder that did not exist before.
     static unsigned counter = 0;
-    m_root = std::wstring(base) + L"pelicor-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-             std::to_wstring(++counter);
-    CreateDirectoryW(m_root.c_str(), nullptr);
+    do {
+        m_root = tests + L"\\" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                 std::to_wstring(GetTickCount64()) + L"-" + std::to_wstring(++counter);
+    } while (!CreateDirectoryW(m_root.c_str(), nullptr) && GetLastError() == ERROR_ALREADY_EXISTS);
     m_path = m_root;
     if (!leaf.empty()) {
         m_path += L"\\" + leaf;
@@ -67,6 +72,8 @@ ChildProcess StartProcess(const std::wstring& application, const std::wstring& c
         startup.dwFlags = STARTF_USESHOWWINDOW;
         startup.wShowWindow = static_cast<WORD>(options.showWindow);
     }
+    std::wstring title = options.title;
+    if (!title.empty()) startup.lpTitle = title.data();
     std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
     line.push_back(L'\0');
     PROCESS_INFORMATION info{};

@@ -12,7 +12,12 @@ namespace pelicor::testing {
 // Folder of the running test executable; every built program lies there.
 std::wstring BinDir();
 
-// A fresh folder under the temporary folder, removed with its files when the object goes.
+// The folder under the temporary folder that holds every test's folders; ctest empties it before
+// and after a run (see CMakeLists.txt), so nothing a killed test left behind outlives the run.
+constexpr wchar_t kTestFoldersName[] = L"pelicor-tests";
+
+// A fresh folder that did not exist before, under the tests' folder; removed with its files when
+// the object goes.
 class TempDir {
 public:
     explicit TempDir(const std::wstring& leaf = L"");
@@ -45,6 +50,7 @@ struct RunOptions {
     std::wstring directory;  // empty: the test's own current directory
     bool inheritHandles = false;
     int showWindow = -1;  // >= 0: STARTF_USESHOWWINDOW with this value
+    std::wstring title;   // non-empty: the start-up information's window title
     DWORD timeoutMs = 60000;
 };
 
