@@ -72,6 +72,15 @@ TEST_F(LauncherTest, TheReceiverWaitsUntilTheTargetIsInputIdle) {
     ScopedEnv releaseEvent(L"PELICOR_TEST_WAIT_EVENT", release.Name());
     const ChildProcess launcher = StartProcess(Launcher(), Quoted(Launcher()) + L" " + Quoted(Target()));
     ASSERT_NE(launcher.Handle(), nullptr);
+    // However the test ends, the target is let go, so that a failure cannot leave it waiting.
+    struct LetGo {
+        const NamedEvent& hold;
+        const NamedEvent& release;
+        ~LetGo() {
+            hold.Set();
+            release.Set();
+        }
+    } letGo{hold, release};
     ASSERT_TRUE(started.Wait(60000));
 
     // The target runs but holds off its message loop, so it is not input-idle: for as long as it
