@@ -38,9 +38,9 @@ void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); 
 
 #if defined(__GLIBCXX__)
 // libstdc++'s containers report misuse through these helpers, whose library versions build and
-// throw exception objects. Defined here (declared noreturn by the library), they end the run
-// instead, and the linker never takes
-// the library's versions (nor the exception runtime they would bring).
+// throw exception objects. Defined here (the library declares them noreturn), they end the run
+// instead, and the linker never takes the library's versions, nor the exception runtime those
+// would bring. These are the ones the launcher's instantiations call.
 namespace std {
 void __throw_logic_error(const char*) { pelicor::EndRunOnRuntimeFailure(); }
 void __throw_length_error(const char*) { pelicor::EndRunOnRuntimeFailure(); }

@@ -156,9 +156,10 @@ TEST_F(LauncherTest, NeverLoadsADllPlantedBesideIt) {
     EXPECT_EQ(Launch(Quoted(Target()), RunOptions(), launcher), 3u);
 
     // imm32 is loaded while the system DLLs the launcher imports start, before any code of the
-    // launcher runs: only the linker's dependent-load flag could restrict that search, and this
-    // toolchain's linker lacks it. It proves the planted DLL is found here at all. uxtheme is
-    // loaded later, when the launcher first creates a window, and must come from the system.
+    // launcher runs: only the image's DependentLoadFlags restricts that search, which Windows
+    // honours from 10 1607 on and Wine 8 ignores (ShippedImage checks the field itself). It
+    // proves the planted DLL is found here at all. uxtheme is loaded later, when the launcher
+    // first creates a window, and must come from the system.
     const std::string loaded = ReadBytes(m_dir.File(L"planted.txt"));
     const std::wstring text(reinterpret_cast<const wchar_t*>(loaded.data()), loaded.size() / sizeof(wchar_t));
     EXPECT_EQ(text, launcher + L"\n") << "loaded once, as imm32, before the launcher's own code";
