@@ -18,7 +18,7 @@ WINESERVER=/usr/lib/wine/wineserver
 ensure_packages() {
     # clang-14, lld-14 and llvm-14 build the shipping launcher (PDB, load configuration) and read
     # it back; GCC's mingw-w64 builds it a second time and brings the runtime libraries.
-    local packages=(cmake make g++ git clang clang-14 lld-14 llvm-14 libclang-rt-14-dev libgtest-dev
+    local packages=(cmake make g++ git clang clang-14 lld lld-14 llvm-14 libclang-rt-14-dev libgtest-dev
                     googletest g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 wine64-tools
                     zip unzip osslsigncode openssl ca-certificates)
     local missing=()

@@ -59,8 +59,15 @@ std::wstring WriteDump(HANDLE process, const Request& request) {
     exception.ThreadId = request.threadId;
     exception.ExceptionPointers = reinterpret_cast<EXCEPTION_POINTERS*>(request.exceptionPointers);
     exception.ClientPointers = TRUE;  // the address lies in the launcher's memory
+    // A minidump needs no symbols, but Wine's MiniDumpWriteDump loads them for every module and
+    // searches for PDBs through the whole current folder; its PDB reader faults on lld's PDBs
+    // and leaves its heap corrupt. A symbol handler of our own, with an empty search path and
+    // deferred loads, keeps it from looking at all.
+    SymSetOptions(SymGetOptions() | SYMOPT_DEFERRED_LOADS);
+    const BOOL symbols = SymInitializeW(process, L"", FALSE);
     const BOOL written =
         MiniDumpWriteDump(process, request.processId, file, MiniDumpNormal, &exception, nullptr, nullptr);
+    if (symbols) SymCleanup(process);
     CloseHandle(file);
     return written ? path : L"";
 }
