@@ -82,7 +82,7 @@ LONG HandleCrash(EXCEPTION_POINTERS* exception, const CrashToolStartApi& api) no
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION tool{};
     if (api.createProcess(g_dumpToolPath, commandLine, nullptr, nullptr, FALSE, BELOW_NORMAL_PRIORITY_CLASS,
-                       nullptr, nullptr, &startup, &tool)) {
+                          nullptr, nullptr, &startup, &tool)) {
         CloseHandle(tool.hThread);  // only the process is waited for
         const UniqueHandle process(tool.hProcess);
         // Whichever comes first: the tool has the dump and signals, or it ends.

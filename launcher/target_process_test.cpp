@@ -86,7 +86,8 @@ TEST_F(StartTargetTest, ElevationRequiredStartsTargetThroughTheShellAndWaitsForI
     EXPECT_EQ(request.file, m_target.targetPath);
     EXPECT_EQ(request.parameters, m_target.targetArguments);
     EXPECT_EQ(request.directory, m_dir.Path());
-    EXPECT_EQ(request.mask, static_cast<ULONG>(SEE_MASK_NOCLOSEPROCESS)) << "the shell's own messages stay on";
+    EXPECT_EQ(request.mask, static_cast<ULONG>(SEE_MASK_NOCLOSEPROCESS))
+        << "the shell's own messages stay on";
     EXPECT_EQ(request.show, SW_SHOWMINNOACTIVE);
 
     auto record = ReadRecord(m_dir.File(L"record.txt"));

@@ -31,7 +31,8 @@ protected:
     // A structure at a file offset, or nullptr when the file is too short for it.
     template <typename T>
     const T* At(std::size_t offset) const {
-        return offset + sizeof(T) <= m_file.size() ? reinterpret_cast<const T*>(m_file.data() + offset) : nullptr;
+        return offset + sizeof(T) <= m_file.size() ? reinterpret_cast<const T*>(m_file.data() + offset)
+                                                   : nullptr;
     }
 
     // The file offset of a relative virtual address, or 0 when no section holds it.
@@ -45,7 +46,9 @@ protected:
         return 0;
     }
 
-    const IMAGE_DATA_DIRECTORY& Directory(int index) const { return m_nt->OptionalHeader.DataDirectory[index]; }
+    const IMAGE_DATA_DIRECTORY& Directory(int index) const {
+        return m_nt->OptionalHeader.DataDirectory[index];
+    }
 
     std::string m_file;
     const IMAGE_NT_HEADERS64* m_nt = nullptr;
@@ -67,7 +70,7 @@ TEST_F(ShippedImage, ResolvesItsImportsFromTheSystemDirectoryOnly) {
 TEST_F(ShippedImage, KeepsAslrHighEntropyAndDepAndNamesItsRealMinimumWindows) {
     const IMAGE_OPTIONAL_HEADER64& header = m_nt->OptionalHeader;
     for (const int flag : {IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE, IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA,
-                            IMAGE_DLLCHARACTERISTICS_NX_COMPAT}) {
+                           IMAGE_DLLCHARACTERISTICS_NX_COMPAT}) {
         EXPECT_EQ(header.DllCharacteristics & flag, flag) << std::hex << flag;
     }
     EXPECT_NE(Directory(IMAGE_DIRECTORY_ENTRY_BASERELOC).VirtualAddress, 0u) << "ASLR needs relocations";
@@ -121,8 +124,8 @@ TEST_F(ShippedImage, VersionRecordCarriesTheProjectVersionAndTheCommit) {
     if (product != version) {
         const std::wstring suffix = product.substr(version.size());
         EXPECT_EQ(suffix.rfind(L"+g", 0), 0u) << product;
-        const std::wstring commit = suffix.substr(2, suffix.find(L'.') == std::wstring::npos ? std::wstring::npos
-                                                                                        : suffix.find(L'.') - 2);
+        const std::wstring commit = suffix.substr(
+            2, suffix.find(L'.') == std::wstring::npos ? std::wstring::npos : suffix.find(L'.') - 2);
         EXPECT_EQ(commit.size(), 7u) << product;
         EXPECT_EQ(commit.find_first_not_of(L"0123456789abcdef"), std::wstring::npos) << product;
     }
