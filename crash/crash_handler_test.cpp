@@ -31,8 +31,8 @@ BOOL WINAPI RecordingCreateProcess(LPCSTR application, LPSTR, LPSECURITY_ATTRIBU
 }
 
 TEST(CrashFilter, StartsTheDumpToolBesideTheLauncherBelowNormalPriorityInheritingNothing) {
-    // Installing points the filter at the tool beside this test program; the previous filter is
-    // put back afterwards.
+    // Installing points the filter at the tool beside this test program; the filter is taken out
+    // of this process again at once.
     ASSERT_TRUE(InstallCrashHandler());
     const LPTOP_LEVEL_EXCEPTION_FILTER installed = SetUnhandledExceptionFilter(nullptr);
     EXPECT_EQ(installed, &CrashFilter);

@@ -7,10 +7,11 @@
 #include <cstdlib>
 
 #include "launcher/launch_sequence.h"
-#include "launcher/runtime_hooks.h"
 
 namespace pelicor {
+namespace {
 
+// Ends the process; safe from any thread.
 [[noreturn]] void EndRunOnRuntimeFailure() noexcept {
     // Allocation failure, or a string or array asked to grow beyond what it can hold: nothing of
     // the run can be trusted any more, and no target has been started on its basis. The code is
@@ -19,6 +20,7 @@ namespace pelicor {
     ExitProcess(kExitNothingStarted);
 }
 
+}  // namespace
 }  // namespace pelicor
 
 // The global allocation functions, replaced as the language allows, so that a failed allocation

@@ -39,6 +39,18 @@ std::vector<HWND> ReceiverWindowsOf(DWORD processId) {
     return TopLevelWindowsOf(processId, L"WinMessageReceiverWnd");
 }
 
+// The launcher's receiver windows once they are up. The window appears once the target is
+// input-idle; nothing announces it, so look between short waits on the launcher, for at most a
+// minute. Empty when the launcher ends first or no window comes.
+std::vector<HWND> ReceiverWindowsOnceUp(const ChildProcess& launcher) {
+    std::vector<HWND> windows;
+    for (int glance = 0; glance < 600 && windows.empty(); ++glance) {
+        if (WaitForSingleObject(launcher.Handle(), 100) == WAIT_OBJECT_0) break;
+        windows = ReceiverWindowsOf(launcher.Id());
+    }
+    return windows;
+}
+
 TEST_F(LauncherTest, WhileTheTargetRunsTheLauncherOwnsOneHiddenReceiverWindowThatAnswers) {
     NamedEvent release;
     ScopedEnv wait(L"PELICOR_TEST_WAIT_EVENT", release.Name());
@@ -46,13 +58,7 @@ TEST_F(LauncherTest, WhileTheTargetRunsTheLauncherOwnsOneHiddenReceiverWindowTha
     const ChildProcess launcher = StartProcess(Launcher(), Quoted(Launcher()) + L" " + Quoted(Target()));
     ASSERT_NE(launcher.Handle(), nullptr);
 
-    // The window appears once the target is input-idle; nothing announces it, so look between
-    // short waits on the launcher, for at most a minute.
-    std::vector<HWND> windows;
-    for (int glance = 0; glance < 600 && windows.empty(); ++glance) {
-        if (WaitForSingleObject(launcher.Handle(), 100) == WAIT_OBJECT_0) break;
-        windows = ReceiverWindowsOf(launcher.Id());
-    }
+    const std::vector<HWND> windows = ReceiverWindowsOnceUp(launcher);
     ASSERT_EQ(windows.size(), 1u);
     EXPECT_FALSE(IsWindowVisible(windows[0]));
     EXPECT_EQ(GetParent(windows[0]), nullptr);
@@ -93,12 +99,7 @@ TEST_F(LauncherTest, TheReceiverWaitsUntilTheTargetIsInputIdle) {
 
     // Once the target pumps messages, the window follows.
     hold.Set();
-    std::vector<HWND> windows;
-    for (int glance = 0; glance < 600 && windows.empty(); ++glance) {
-        if (WaitForSingleObject(launcher.Handle(), 100) == WAIT_OBJECT_0) break;
-        windows = ReceiverWindowsOf(launcher.Id());
-    }
-    EXPECT_EQ(windows.size(), 1u);
+    EXPECT_EQ(ReceiverWindowsOnceUp(launcher).size(), 1u);
     release.Set();
     EXPECT_EQ(WaitForExit(launcher, 60000), 0u);
 }

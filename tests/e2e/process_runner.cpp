@@ -16,7 +16,7 @@ std::wstring BinDir() {
 TempDir::TempDir(const std::wstring& leaf) {
     wchar_t base[MAX_PATH + 1];
     GetTempPathW(MAX_PATH + 1, base);
-    const std::wstring tests = std::wstring(base) + kTestFoldersName;
+    const std::wstring tests = std::wstring(base) + L"pelicor-tests";
     CreateDirectoryW(tests.c_str(), nullptr);  // shared by all tests; exists after the first
     // Wine reuses small process ids within seconds, and a test killed at its time limit leaves
     // its folder behind until the run's clean-up: take only a folder that did not exist before.

@@ -12,12 +12,9 @@ namespace pelicor::testing {
 // Folder of the running test executable; every built program lies there.
 std::wstring BinDir();
 
-// The folder under the temporary folder that holds every test's folders; ctest empties it before
-// and after a run (see CMakeLists.txt), so nothing a killed test left behind outlives the run.
-constexpr wchar_t kTestFoldersName[] = L"pelicor-tests";
-
-// A fresh folder that did not exist before, under the tests' folder; removed with its files when
-// the object goes.
+// A fresh folder that did not exist before, under %TEMP%\pelicor-tests; removed with its files
+// when the object goes. ctest empties %TEMP%\pelicor-tests before and after a run (see
+// CMakeLists.txt), so nothing a killed test left behind outlives the run.
 class TempDir {
 public:
     explicit TempDir(const std::wstring& leaf = L"");
