@@ -3,9 +3,13 @@
 #include <shlobj.h>
 
 #include <cstdint>
+#include <cstring>
+#include <string>
 
 #include "crash/crash_command_line.h"
+#include "platform/module_path.h"
 #include "platform/scoped_resources.h"
+#include "platform/sized_text.h"
 
 namespace pelicor {
 namespace {
@@ -19,46 +23,123 @@ constexpr char kDumpToolName[] = "norvexdumpa.exe";
 char g_dumpFolder[kPathCapacity];
 char g_dumpToolPath[kPathCapacity];
 
-// Copies `text` after `length` characters of `buffer`; false when it would not fit whole.
-bool Append(char* buffer, std::size_t& length, const char* text) {
-    for (; *text != '\0'; ++text) {
-        if (length + 1 >= kPathCapacity) return false;
-        buffer[length++] = *text;
+// What one run of the filter needs besides a few hundred bytes of stack. After a stack overflow
+// the faulting thread has only what its stack guarantee keeps, so the large parts live here.
+struct CrashScratch {
+    char commandLine[kCrashCommandLineCapacity];
+    STARTUPINFOA startup;
+    PROCESS_INFORMATION tool;
+};
+
+// Prepared at start-up for the first thread that faults; 0 while free, else that thread's id.
+CrashScratch g_firstCrashScratch;
+LONG g_firstCrashScratchOwner = 0;
+
+// The ANSI form of `text`, in the code page that the narrow start of the tool converts it back
+// with; `lossless` says whether every character survived (a lost one arrives as '?', and names
+// another file or none).
+std::string AnsiForm(const std::wstring& text, bool& lossless) {
+    // UTF-8 as the ANSI code page (a Windows 10 option) holds every character, and refuses both
+    // the no-best-fit flag and the lost-character report.
+    const bool utf8 = GetACP() == CP_UTF8;
+    const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    BOOL usedDefault = FALSE;
+    BOOL* const lost = utf8 ? nullptr : &usedDefault;
+    const int length = static_cast<int>(text.size());
+    const int size = WideCharToMultiByte(CP_ACP, flags, text.c_str(), length, nullptr, 0, nullptr, lost);
+    std::string ansi(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
+    if (size > 0) {
+        (void)WideCharToMultiByte(CP_ACP, flags, text.c_str(), length, ansi.data(), size, nullptr, lost);
     }
-    buffer[length] = '\0';
+    lossless = (size > 0 || text.empty()) && !usedDefault;
+    return ansi;
+}
+
+// The ANSI text of an existing file's or folder's path that still names it: the path itself when
+// the code page holds every character, else its short (8.3) form. On a volume without short names
+// it stays the lossy form, which is what the system's narrow calls would have given.
+std::string AnsiPathOf(const std::wstring& path) {
+    bool lossless = false;
+    const std::string ansi = AnsiForm(path, lossless);
+    if (lossless) {
+        return ansi;
+    }
+    const std::wstring shortPath = ReadSizedText(
+        [&](wchar_t* buffer, DWORD capacity) { return GetShortPathNameW(path.c_str(), buffer, capacity); });
+    if (!shortPath.empty()) {
+        std::string shortAnsi = AnsiForm(shortPath, lossless);
+        if (lossless) {
+            return shortAnsi;
+        }
+    }
+    return ansi;
+}
+
+// Copies `text` into a fixed field; false when it would not fit whole.
+bool CopyWhole(const std::string& text, char (&field)[kPathCapacity]) {
+    if (text.size() >= kPathCapacity || text.find('\0') != std::string::npos) {
+        return false;
+    }
+    std::memcpy(field, text.c_str(), text.size() + 1);
     return true;
+}
+
+// Starts the tool for `exception` and waits for it, with all large state in `scratch`.
+void RunDumpTool(EXCEPTION_POINTERS* exception, const CrashToolStartApi& api, CrashScratch& scratch) noexcept {
+    // Not inheritable: the tool obtains its own handle from this process, found by its id.
+    const UniqueHandle event(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    if (!event) {
+        return;
+    }
+    if (!FormatCrashToolCommandLine(scratch.commandLine, sizeof(scratch.commandLine), GetCurrentProcessId(),
+                                    GetCurrentThreadId(), reinterpret_cast<std::uintptr_t>(exception),
+                                    static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(event.Get())),
+                                    g_dumpFolder)) {
+        return;
+    }
+    std::memset(&scratch.startup, 0, sizeof(scratch.startup));
+    scratch.startup.cb = sizeof(scratch.startup);
+    std::memset(&scratch.tool, 0, sizeof(scratch.tool));
+    if (api.createProcess(g_dumpToolPath, scratch.commandLine, nullptr, nullptr, FALSE,
+                          BELOW_NORMAL_PRIORITY_CLASS, nullptr, nullptr, &scratch.startup, &scratch.tool)) {
+        CloseHandle(scratch.tool.hThread);  // only the process is waited for
+        const UniqueHandle process(scratch.tool.hProcess);
+        // Whichever comes first: the tool has the dump and signals, or it ends.
+        const HANDLE done[] = {process.Get(), event.Get()};
+        (void)WaitForMultipleObjects(2, done, FALSE, kToolWaitMs);
+    }
 }
 
 }  // namespace
 
 bool InstallCrashHandler() noexcept {
-    char localAppData[kPathCapacity] = {};
-    if (FAILED(SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, localAppData))) {
+    wchar_t localAppData[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, localAppData))) {
         return false;
     }
-    std::size_t folderLength = 0;
-    if (!Append(g_dumpFolder, folderLength, localAppData) ||
-        !Append(g_dumpFolder, folderLength, kDumpSubfolder)) {
+    const std::wstring modulePath = OwnModulePath();
+    if (modulePath.empty()) {
         return false;
     }
-
-    char modulePath[kPathCapacity] = {};
-    const DWORD moduleLength = GetModuleFileNameA(nullptr, modulePath, kPathCapacity);
-    if (moduleLength == 0 || moduleLength >= kPathCapacity) {
-        return false;  // a truncated path names some other file
-    }
-    std::size_t toolLength = 0;
-    for (DWORD i = 0; i < moduleLength; ++i) {
-        if (modulePath[i] == '\\') toolLength = i + 1;  // cut after the last backslash
-    }
-    modulePath[toolLength] = '\0';
-    std::size_t written = 0;
-    if (!Append(g_dumpToolPath, written, modulePath) || !Append(g_dumpToolPath, written, kDumpToolName)) {
+    // The tool reads narrow text: each path is read whole in UTF-16 and handed on in a form the
+    // ANSI code page can spell. The short form is taken of what exists (the folder, the launcher
+    // itself); the fixed names after it are plain ASCII.
+    const std::string dumpFolder = AnsiPathOf(localAppData) + kDumpSubfolder;
+    std::string toolPath = AnsiPathOf(modulePath);
+    toolPath.erase(toolPath.rfind('\\') + 1);  // cut after the last backslash
+    toolPath += kDumpToolName;
+    // A cut path would send the dump to the wrong place or start the wrong tool.
+    if (!CopyWhole(dumpFolder, g_dumpFolder) || !CopyWhole(toolPath, g_dumpToolPath)) {
         return false;
     }
-
+    (void)KeepStackForCrashHandler();  // the main thread, which runs the static initialisers
     SetUnhandledExceptionFilter(&CrashFilter);
     return true;
+}
+
+bool KeepStackForCrashHandler() noexcept {
+    ULONG size = kCrashStackGuarantee;
+    return SetThreadStackGuarantee(&size) != FALSE;
 }
 
 LONG WINAPI CrashFilter(EXCEPTION_POINTERS* exception) noexcept {
@@ -66,28 +147,23 @@ LONG WINAPI CrashFilter(EXCEPTION_POINTERS* exception) noexcept {
 }
 
 LONG HandleCrash(EXCEPTION_POINTERS* exception, const CrashToolStartApi& api) noexcept {
-    // Not inheritable: the tool obtains its own handle from this process, found by its id.
-    const UniqueHandle event(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    if (!event) {
+    const LONG thread = static_cast<LONG>(GetCurrentThreadId());
+    const LONG owner = InterlockedCompareExchange(&g_firstCrashScratchOwner, thread, 0);
+    if (owner == thread) {
+        return EXCEPTION_CONTINUE_SEARCH;  // a fault inside this thread's own run of the filter
+    }
+    if (owner == 0) {
+        RunDumpTool(exception, api, g_firstCrashScratch);
+        InterlockedExchange(&g_firstCrashScratchOwner, 0);
         return EXCEPTION_CONTINUE_SEARCH;
     }
-    char commandLine[kCrashCommandLineCapacity];
-    if (!FormatCrashToolCommandLine(commandLine, sizeof(commandLine), GetCurrentProcessId(),
-                                    GetCurrentThreadId(), reinterpret_cast<std::uintptr_t>(exception),
-                                    static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(event.Get())),
-                                    g_dumpFolder)) {
-        return EXCEPTION_CONTINUE_SEARCH;
-    }
-    STARTUPINFOA startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION tool{};
-    if (api.createProcess(g_dumpToolPath, commandLine, nullptr, nullptr, FALSE, BELOW_NORMAL_PRIORITY_CLASS,
-                          nullptr, nullptr, &startup, &tool)) {
-        CloseHandle(tool.hThread);  // only the process is waited for
-        const UniqueHandle process(tool.hProcess);
-        // Whichever comes first: the tool has the dump and signals, or it ends.
-        const HANDLE done[] = {process.Get(), event.Get()};
-        (void)WaitForMultipleObjects(2, done, FALSE, kToolWaitMs);
+    // Another thread is handling its own crash: this one runs its own tool all the same, with
+    // scratch pages of its own. They come from the page allocator, not from the heap, which the
+    // crash may have left broken or locked.
+    void* const pages = VirtualAlloc(nullptr, sizeof(CrashScratch), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    if (pages != nullptr) {
+        RunDumpTool(exception, api, *static_cast<CrashScratch*>(pages));
+        (void)VirtualFree(pages, 0, MEM_RELEASE);
     }
     return EXCEPTION_CONTINUE_SEARCH;
 }

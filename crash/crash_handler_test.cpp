@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <iostream>
 #include <string>
 
 namespace pelicor {
@@ -50,6 +52,66 @@ TEST(CrashFilter, StartsTheDumpToolBesideTheLauncherBelowNormalPriorityInheritin
     EXPECT_EQ(g_start.flags, static_cast<DWORD>(BELOW_NORMAL_PRIORITY_CLASS));
     EXPECT_FALSE(g_start.inheritHandles);
     EXPECT_EQ(g_start.startupSize, sizeof(STARTUPINFOA));
+}
+
+// After a stack overflow the filter runs on what the thread's stack guarantee keeps, behind the
+// system's exception dispatch. Wine never hands a stack overflow to the filter (it ends the
+// process), so the filter's real stack use is measured instead: the stack below the caller is
+// painted, the filter runs with the real process start, and the deepest byte it changed tells.
+constexpr std::size_t kPaintedBytes = 128 * 1024;
+constexpr std::uintptr_t kCallerFrameAllowance = 1024;  // this frame's own locals lie above it
+constexpr unsigned char kPaint = 0xA5;
+
+struct FilterRun {
+    EXCEPTION_RECORD record{};
+    CONTEXT context{};
+    EXCEPTION_POINTERS pointers{&record, &context};
+    std::string program;  // started in the tool's place: a program that ends at once
+    BOOL started = FALSE;
+    std::size_t stackUsed = 0;
+};
+FilterRun g_run;
+
+BOOL WINAPI StartProgramThatEndsAtOnce(LPCSTR, LPSTR commandLine, LPSECURITY_ATTRIBUTES process,
+                                       LPSECURITY_ATTRIBUTES thread, BOOL inherit, DWORD flags, LPVOID environment,
+                                       LPCSTR directory, LPSTARTUPINFOA startup, LPPROCESS_INFORMATION info) {
+    g_run.started = CreateProcessA(g_run.program.c_str(), commandLine, process, thread, inherit, flags,
+                                   environment, directory, startup, info);
+    return g_run.started;
+}
+
+DWORD WINAPI MeasureFilterStack(LPVOID) {
+    volatile unsigned char top = 0;
+    const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(&top) - kCallerFrameAllowance;
+    auto* const bottom = reinterpret_cast<volatile unsigned char*>(start - kPaintedBytes);
+    for (std::size_t i = kPaintedBytes; i-- > 0;) bottom[i] = kPaint;  // downwards, as a stack grows
+
+    (void)HandleCrash(&g_run.pointers, CrashToolStartApi{&StartProgramThatEndsAtOnce});
+
+    std::size_t untouched = 0;
+    while (untouched < kPaintedBytes && bottom[untouched] == kPaint) ++untouched;
+    g_run.stackUsed = kPaintedBytes - untouched + kCallerFrameAllowance;
+    return 0;
+}
+
+TEST(CrashFilter, StartsTheToolWithinItsStackBudget) {
+    ASSERT_TRUE(InstallCrashHandler());
+    SetUnhandledExceptionFilter(nullptr);
+    char module[MAX_PATH] = {};
+    const std::string self(module, GetModuleFileNameA(nullptr, module, MAX_PATH));
+    g_run.program = self.substr(0, self.rfind('\\') + 1) + "record_target.exe";
+    g_run.record.ExceptionCode = EXCEPTION_STACK_OVERFLOW;
+
+    // The whole stack committed up front, so that painting it touches no guard page.
+    HANDLE thread = CreateThread(nullptr, 512 * 1024, &MeasureFilterStack, nullptr, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    ASSERT_EQ(WaitForSingleObject(thread, 60000), WAIT_OBJECT_0);
+    CloseHandle(thread);
+
+    EXPECT_TRUE(g_run.started) << "the real process start ran";
+    std::cout << "filter stack use: " << g_run.stackUsed << " bytes\n";
+    EXPECT_LT(g_run.stackUsed, kCrashFilterStackBudget);
+    EXPECT_LE(kCrashFilterStackBudget, kCrashStackGuarantee / 2) << "room for the system's dispatch";
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include "crash/crash_handler.h"
 #include "launcher/launch_sequence.h"
+#include "launcher/library_search.h"
 #include "launcher/normalise_command_line.h"
 #include "launcher/self_launch_guard.h"
 #include "launcher/target_process.h"
@@ -12,10 +13,10 @@
 namespace pelicor {
 namespace {
 
-// Libraries loaded by name, by the launcher or by the system DLLs it uses, come from the system
-// directory only: a DLL dropped beside the launcher or in the current directory is never loaded.
-// First of the static initialisers in this file (they run in order), before anything loads one.
-const bool g_dllSearchRestricted = SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32) != FALSE;
+// A DLL planted in the current directory (a document's folder, a download folder) is never loaded
+// by name. First of the static initialisers in this file (they run in order), before anything
+// loads a library.
+const bool g_librarySearchHardened = HardenLibrarySearch();
 
 // Installed by the runtime's start-up code before wWinMain, so that the whole run is covered.
 const bool g_crashHandlerInstalled = InstallCrashHandler();

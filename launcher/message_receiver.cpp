@@ -1,5 +1,7 @@
 #include "launcher/message_receiver.h"
 
+#include "crash/crash_handler.h"
+
 namespace pelicor {
 namespace {
 
@@ -40,6 +42,7 @@ DWORD WINAPI CWinMessageReceiver::ThreadEntry(LPVOID receiver) {
 }
 
 void CWinMessageReceiver::Run() {
+    (void)KeepStackForCrashHandler();  // a stack overflow here must reach the dump tool too
     // Any call that peeks at the queue creates it.
     MSG message;
     (void)PeekMessageW(&message, nullptr, WM_USER, WM_USER, PM_NOREMOVE);

@@ -25,10 +25,11 @@ static_assert(sizeof(ProcessBasicInformation) == 48, "layout of PROCESS_BASIC_IN
 using NtQueryInformationProcessFn = LONG(WINAPI*)(HANDLE, ULONG, PVOID, ULONG, PULONG);
 
 bool ParentProcessId(DWORD& parentId) {
-    const UniqueLibrary ntdll(L"ntdll.dll");
-    if (ntdll.Get() == nullptr) return false;
+    // ntdll is in every process from its first instruction: taken as loaded, never searched for.
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    if (ntdll == nullptr) return false;
     const auto query = reinterpret_cast<NtQueryInformationProcessFn>(
-        reinterpret_cast<void*>(GetProcAddress(ntdll.Get(), "NtQueryInformationProcess")));
+        reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQueryInformationProcess")));
     if (query == nullptr) return false;
     ProcessBasicInformation info{};
     if (query(GetCurrentProcess(), kProcessBasicInformation, &info, sizeof(info), nullptr) != 0) return false;

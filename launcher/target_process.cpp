@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/com_resources.h"
+#include "launcher/library_search.h"
 #include "launcher/message_receiver.h"
 #include "platform/scoped_resources.h"
 #include "platform/sized_text.h"
@@ -29,17 +30,26 @@ std::wstring CurrentDirectory() {
 
 const wchar_t* OrNull(const std::wstring& text) { return text.empty() ? nullptr : text.c_str(); }
 
+// Flags that say what the title holds: a shortcut's path (the shell's start from a shortcut), or
+// an application user model id and whether the taskbar may pin it. They go with the title.
+constexpr DWORD kTitleFlags = STARTF_TITLEISLINKNAME | STARTF_TITLEISAPPID | STARTF_PREVENTPINNING;
+
 // The target as the user asked for it: the launcher's own start-up information (show command,
-// standard handles, desktop) and inheritable handles; the system searches for the program.
+// standard handles, desktop, hotkey) and inheritable handles; the system searches for the
+// program. The title is the launcher's own and is not passed on, and with it the flags that
+// describe it, or the target would take its own program path for a shortcut's.
 UniqueHandle CreateTargetProcess(const NormalisedCommandLine& target, const std::wstring& directory,
                                  const TargetStartApi& api, DWORD& error) {
     STARTUPINFOW startup{};
     GetStartupInfoW(&startup);
+    startup.lpReserved = nullptr;  // CreateProcessW requires it
     startup.lpTitle = nullptr;
+    startup.dwFlags &= ~kTitleFlags;
     // CreateProcessW may write into the command line, so it gets a private copy.
     std::vector<wchar_t> commandLine(target.targetCommandLine.begin(), target.targetCommandLine.end());
     commandLine.push_back(L'\0');
     PROCESS_INFORMATION info{};
+    const DefaultLibrarySearchForChildren childSearch;
     if (!api.createProcess(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, OrNull(directory),
                            &startup, &info)) {
         error = GetLastError();

@@ -63,23 +63,4 @@ private:
     int m_count = 0;
 };
 
-// Owns a library reference taken with LoadLibraryW.
-class UniqueLibrary {
-public:
-    explicit UniqueLibrary(const wchar_t* name) noexcept : m_module(LoadLibraryW(name)) {}
-    UniqueLibrary(const UniqueLibrary&) = delete;
-    UniqueLibrary& operator=(const UniqueLibrary&) = delete;
-    ~UniqueLibrary() {
-        if (m_module != nullptr) {
-            const DWORD error = GetLastError();
-            FreeLibrary(m_module);
-            SetLastError(error);
-        }
-    }
-    HMODULE Get() const noexcept { return m_module; }
-
-private:
-    HMODULE m_module;
-};
-
 }  // namespace pelicor

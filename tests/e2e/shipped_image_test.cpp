@@ -74,7 +74,7 @@ TEST_F(ShippedImage, KeepsAslrHighEntropyAndDepAndNamesItsRealMinimumWindows) {
         EXPECT_EQ(header.DllCharacteristics & flag, flag) << std::hex << flag;
     }
     EXPECT_NE(Directory(IMAGE_DIRECTORY_ENTRY_BASERELOC).VirtualAddress, 0u) << "ASLR needs relocations";
-    // SetDefaultDllDirectories: Windows 7 with KB2533623, or Windows 8.
+    // Windows 7: kernel32's own process-status functions (K32GetModuleBaseNameW) came with it.
     EXPECT_EQ(header.MajorSubsystemVersion, 6);
     EXPECT_EQ(header.MinorSubsystemVersion, 1);
     EXPECT_EQ(header.MajorOperatingSystemVersion, 6);
