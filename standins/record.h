@@ -33,8 +33,8 @@ inline void AppendToFile(const std::wstring& path, const std::wstring& text) {
     CloseHandle(file);
 }
 
-// How this process was started: its command line, current directory, start-up show command and
-// window title.
+// How this process was started: its command line, current directory, start-up show command,
+// window title and start-up flags.
 inline std::wstring StartupRecord() {
     STARTUPINFOW startup{};
     GetStartupInfoW(&startup);
@@ -49,6 +49,7 @@ inline std::wstring StartupRecord() {
               L"\n";
     record += L"pid=" + std::to_wstring(GetCurrentProcessId()) + L"\n";
     record += L"title=" + std::wstring(startup.lpTitle != nullptr ? startup.lpTitle : L"") + L"\n";
+    record += L"startupFlags=" + std::to_wstring(startup.dwFlags) + L"\n";
     return record;
 }
 

@@ -5,7 +5,8 @@
 // signals that named event once it has recorded; with PELICOR_TEST_HOLD_EVENT it then blocks
 // without touching its message queue (so that it is not yet input-idle) until that named event is
 // signalled; with PELICOR_TEST_WAIT_EVENT it then keeps pumping messages (so that it counts as
-// input-idle) until that named event is signalled.
+// input-idle) until that named event is signalled. With PELICOR_TEST_LOAD_LIBRARY it first loads
+// that DLL by name, as programs load plug-ins from the folder they were started in.
 #include <windows.h>
 
 #include <cwchar>
@@ -50,6 +51,11 @@ void PumpMessagesUntil(const std::wstring& name) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
+    const std::wstring library = EnvironmentValue(L"PELICOR_TEST_LOAD_LIBRARY");
+    if (!library.empty()) {
+        HMODULE loaded = LoadLibraryW(library.c_str());
+        if (loaded != nullptr) FreeLibrary(loaded);
+    }
     pelicor::standins::AppendToFile(
         EnvironmentValue(L"PELICOR_TEST_RECORD"),
         pelicor::standins::StartupRecord() + L"showCommand=" + std::to_wstring(showCommand) + L"\n");

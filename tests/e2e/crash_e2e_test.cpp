@@ -99,10 +99,90 @@ TEST_F(CrashTest, FaultIsHandedToTheDumpToolWhichReleasesTheLauncherOnceSignalle
     CloseHandle(tool);
 }
 
+TEST_F(CrashTest, TheDumpToolRunsBelowNormalPriority) {
+    if (RunningUnderWine()) {
+        GTEST_SKIP() << "Wine ignores the priority class given to CreateProcess; "
+                        "CrashFilter.StartsTheDumpTool... checks the flag through the filter's seam";
+    }
+    EXPECT_EQ(CrashLauncher(Install(false, true)), kAccessViolation);
+    EXPECT_EQ(ReadRecord(DumpRecordPath())[L"priority"], std::to_wstring(BELOW_NORMAL_PRIORITY_CLASS));
+}
+
 TEST_F(CrashTest, WithoutTheDumpToolTheFaultEndsTheLauncherAtOnce) {
     const std::wstring launcher = Install(false, false);
     EXPECT_EQ(CrashLauncher(launcher), kAccessViolation);
     EXPECT_TRUE(ReadRecord(DumpRecordPath()).empty());
+}
+
+// Points the user's local application-data folder at `folder` for the life of the object, as a
+// profile of that name would; the shell reads it from the registry in each new process.
+class ScopedLocalAppData {
+public:
+    explicit ScopedLocalAppData(const std::wstring& folder) {
+        RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &m_key, nullptr);
+        DWORD size = sizeof(m_old);
+        m_hadOld = RegQueryValueExW(m_key, kValue, nullptr, nullptr, reinterpret_cast<BYTE*>(m_old), &size) ==
+                   ERROR_SUCCESS;
+        Set(folder.c_str());
+    }
+    ~ScopedLocalAppData() {
+        if (m_hadOld) {
+            Set(m_old);
+        } else {
+            RegDeleteValueW(m_key, kValue);
+        }
+        RegCloseKey(m_key);
+    }
+
+private:
+    void Set(const wchar_t* folder) {
+        RegSetValueExW(m_key, kValue, 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(folder),
+                       static_cast<DWORD>((lstrlenW(folder) + 1) * sizeof(wchar_t)));
+    }
+    static constexpr const wchar_t* kKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+    static constexpr const wchar_t* kValue = L"Local AppData";
+    HKEY m_key = nullptr;
+    wchar_t m_old[MAX_PATH + 1] = {};
+    bool m_hadOld = false;
+};
+
+std::wstring ShortPathOf(const std::wstring& path) {
+    wchar_t shortPath[MAX_PATH] = {};
+    const DWORD length = GetShortPathNameW(path.c_str(), shortPath, MAX_PATH);
+    return std::wstring(shortPath, length < MAX_PATH ? length : 0);
+}
+
+TEST_F(CrashTest, FoldersTheAnsiCodePageCannotSpellReachTheToolByTheirShortNames) {
+    if (GetACP() == CP_UTF8) {
+        GTEST_SKIP() << "the ANSI code page is UTF-8, which spells every name";
+    }
+    // Polish, Greek and Cyrillic letters together: no single-byte or East Asian code page holds all.
+    const std::wstring unspellable = L"\u0141\u00f3d\u017a \u03a9 \u0416";
+    TempDir profile(L"Profile " + unspellable);
+    const std::wstring localAppData = profile.File(L"AppData " + unspellable);
+    ASSERT_TRUE(CreateDirectoryW(localAppData.c_str(), nullptr));
+    ASSERT_NE(ShortPathOf(localAppData), L"") << "this volume keeps no short names";
+    const ScopedLocalAppData redirected(localAppData);
+    TempDir suite(L"Pelicor " + unspellable);
+    const std::wstring launcher = suite.File(L"PelicorLaunch64.exe");
+    ASSERT_TRUE(CopyFileW(Launcher().c_str(), launcher.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW((BinDir() + L"\\tool\\norvexdumpa.exe").c_str(), suite.File(L"norvexdumpa.exe").c_str(),
+                          FALSE));
+
+    EXPECT_EQ(CrashLauncher(launcher), kAccessViolation);
+
+    auto record = ReadRecord(DumpRecordPath());
+    ASSERT_FALSE(record.empty()) << "the dump tool beside the launcher was not started";
+    int count = 0;
+    LPWSTR* argv = CommandLineToArgvW(record[L"commandLine"].c_str(), &count);
+    ASSERT_EQ(count, 12) << record[L"commandLine"];
+    const std::wstring dumpFolder = argv[11];
+    LocalFree(argv);
+    EXPECT_EQ(dumpFolder, ShortPathOf(localAppData) + L"\\Norvex\\Pelicor\\CrashDumps");
+    // The dump lies in the real folder, under its long name.
+    const std::wstring dump = localAppData + L"\\Norvex\\Pelicor\\CrashDumps\\PelicorLaunch64-" +
+                              std::to_wstring(m_launcherId) + L".dmp";
+    EXPECT_EQ(ReadBytes(dump).substr(0, 4), "MDMP") << record[L"dump"];
 }
 
 }  // namespace

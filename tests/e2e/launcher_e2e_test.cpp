@@ -96,6 +96,87 @@ TEST_F(LauncherTest, TargetGetsTheLaunchersDirectoryStartupInformationAndHandles
     EXPECT_EQ(ReadBytes(m_dir.File(L"inherited.txt")), "inherited");
 }
 
+TEST_F(LauncherTest, StartedFromAShortcutTheTargetGetsItsShowStateAndFolderButNoTitleFlags) {
+    // What the shell passes when it starts a shortcut: the title names the shortcut (or carries
+    // an application id), with the flags that say so, the shortcut's show state and Start-in.
+    const struct {
+        DWORD flags;
+        const wchar_t* title;
+    } starts[] = {{STARTF_TITLEISLINKNAME, L"C:\\Users\\Public\\Desktop\\Target.lnk"},
+                  {STARTF_TITLEISAPPID | STARTF_PREVENTPINNING, L"Norvex.Pelicor.Target"}};
+    TempDir startIn(L"Start in");
+    // Programs load plug-ins from the folder they are started in: that still works for the target.
+    ASSERT_TRUE(CopyFileW((BinDir() + L"\\tool\\planted.dll").c_str(), startIn.File(L"plugin.dll").c_str(), FALSE));
+    ScopedEnv plugin(L"PELICOR_TEST_LOAD_LIBRARY", L"plugin.dll");
+    ScopedEnv pluginRecord(L"PELICOR_PLANTED_RECORD", m_dir.File(L"plugin.txt"));
+    for (const auto& start : starts) {
+        DeleteFileW(RecordPath().c_str());
+        DeleteFileW(m_dir.File(L"plugin.txt").c_str());
+        RunOptions options;
+        options.startupFlags = start.flags;
+        options.title = start.title;
+        options.showWindow = SW_SHOWMINNOACTIVE;
+        options.directory = startIn.Path();
+
+        EXPECT_EQ(Launch(Quoted(Target()), options), 0u) << start.title;
+
+        const auto record = Record();
+        const DWORD flags = std::wcstoul(record.at(L"startupFlags").c_str(), nullptr, 10);
+        EXPECT_EQ(flags & (STARTF_TITLEISLINKNAME | STARTF_TITLEISAPPID | STARTF_PREVENTPINNING), 0u) << flags;
+        EXPECT_EQ(flags & STARTF_USESHOWWINDOW, static_cast<DWORD>(STARTF_USESHOWWINDOW));
+        EXPECT_EQ(record.at(L"startupShow"), std::to_wstring(SW_SHOWMINNOACTIVE));
+        EXPECT_NE(record.at(L"title"), start.title);
+        EXPECT_EQ(record.at(L"directory"), startIn.Path());
+        const std::string loaded = ReadBytes(m_dir.File(L"plugin.txt"));
+        EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(loaded.data()), loaded.size() / sizeof(wchar_t)),
+                  Target() + L"|" + startIn.File(L"plugin.dll") + L"\n");
+    }
+}
+
+// The token's elevation type: full (elevated), limited (an administrator's filtered token) or
+// default (no split token, UAC off or a standard user).
+TOKEN_ELEVATION_TYPE ElevationType() {
+    TOKEN_ELEVATION_TYPE type = TokenElevationTypeDefault;
+    HANDLE token = nullptr;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        DWORD size = 0;
+        GetTokenInformation(token, TokenElevationType, &type, sizeof(type), &size);
+        CloseHandle(token);
+    }
+    return type;
+}
+
+// True when Windows elevates an administrator without asking ("Elevate without prompting").
+bool ElevatesWithoutPrompt() {
+    DWORD behaviour = 1, size = sizeof(behaviour);
+    return RegGetValueW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System",
+                        L"ConsentPromptBehaviorAdmin", RRF_RT_REG_DWORD, nullptr, &behaviour,
+                        &size) == ERROR_SUCCESS &&
+           behaviour == 0;
+}
+
+TEST_F(LauncherTest, TargetThatRequiresAdministratorIsStartedElevatedThroughTheShellAndWaitedFor) {
+    if (RunningUnderWine()) {
+        GTEST_SKIP() << "Wine never answers ERROR_ELEVATION_REQUIRED; StartTargetTest reaches the shell start "
+                        "through its seam";
+    }
+    if (ElevationType() != TokenElevationTypeLimited) {
+        GTEST_SKIP() << "the runner is elevated or has no split token, so the target starts directly";
+    }
+    if (!ElevatesWithoutPrompt()) {
+        GTEST_SKIP() << "elevation would ask the user here; run as an administrator with prompts for "
+                        "administrators turned off to check it";
+    }
+    const std::wstring target = BinDir() + L"\\admin_target.exe";
+    const std::wstring record = m_dir.File(L"admin.txt");
+
+    EXPECT_EQ(Launch(Quoted(target) + L" " + Quoted(record) + L" 6 \"two words\""), 6u);
+
+    auto recorded = ReadRecord(record);
+    EXPECT_EQ(recorded[L"elevated"], L"1");
+    EXPECT_NE(recorded[L"commandLine"].find(L"\"two words\""), std::wstring::npos) << recorded[L"commandLine"];
+}
+
 TEST_F(LauncherTest, LauncherInAFolderWithBlanksHandsTheTargetTheRightLine) {
     TempDir installed(L"Program Files With Blanks");
     const std::wstring copy = installed.File(L"PelicorLaunch64.exe");

@@ -2,6 +2,8 @@
 
 #include <shellapi.h>
 
+#include "standins/reactivation_service/registration.h"
+
 namespace pelicor::testing {
 namespace {
 
@@ -41,15 +43,10 @@ std::vector<HWND> TopLevelWindowsOf(DWORD processId, const wchar_t* className) {
     return search.found;
 }
 
-void RegisterInprocService() {
-    HMODULE dll = LoadLibraryW((BinDir() + L"\\StandInReactivationService.dll").c_str());
-    ASSERT_NE(dll, nullptr);
-    using Register = HRESULT(STDAPICALLTYPE*)();
-    auto registerServer =
-        reinterpret_cast<Register>(reinterpret_cast<void*>(GetProcAddress(dll, "DllRegisterServer")));
-    ASSERT_NE(registerServer, nullptr);
-    EXPECT_EQ(registerServer(), S_OK);
-    FreeLibrary(dll);
+void RegisterInprocService() { RegisterInprocServiceAs(BinDir() + L"\\StandInReactivationService.dll"); }
+
+void RegisterInprocServiceAs(const std::wstring& inprocServer32) {
+    ASSERT_EQ(standins::RegisterInprocServer(inprocServer32), S_OK);
 }
 
 void RegisterLocalService() {

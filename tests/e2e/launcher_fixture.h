@@ -24,6 +24,9 @@ std::vector<HWND> TopLevelWindowsOf(DWORD processId, const wchar_t* className);
 
 // Registers the in-process stand-in service, as the suite's installation would register its own.
 void RegisterInprocService();
+// Registers it with `inprocServer32` as the server's file: a bare file name, which the loader then
+// searches for, or a full path, as installers write it.
+void RegisterInprocServiceAs(const std::wstring& inprocServer32);
 // Registers the stand-in as a local server in its own process instead.
 void RegisterLocalService();
 

@@ -2,6 +2,8 @@
 
 #include <shellapi.h>
 
+#include <gtest/gtest.h>
+
 #include <vector>
 
 namespace pelicor::testing {
@@ -11,6 +13,28 @@ std::wstring BinDir() {
     const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
     std::wstring path(buffer.data(), length);
     return path.substr(0, path.find_last_of(L'\\'));
+}
+
+namespace {
+
+// For messages only: characters outside ASCII become '?'.
+std::string Narrow(const std::wstring& text) {
+    std::string narrow;
+    for (const wchar_t c : text) narrow.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+    return narrow;
+}
+
+}  // namespace
+
+bool RunningUnderWine() {
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+std::wstring EnvironmentValue(const std::wstring& name) {
+    std::vector<wchar_t> buffer(32768);
+    const DWORD length = GetEnvironmentVariableW(name.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+    return std::wstring(buffer.data(), length < buffer.size() ? length : 0);
 }
 
 TempDir::TempDir(const std::wstring& leaf) {
@@ -68,8 +92,9 @@ ChildProcess StartProcess(const std::wstring& application, const std::wstring& c
                           const RunOptions& options) {
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
+    startup.dwFlags = options.startupFlags;
     if (options.showWindow >= 0) {
-        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.dwFlags |= STARTF_USESHOWWINDOW;
         startup.wShowWindow = static_cast<WORD>(options.showWindow);
     }
     std::wstring title = options.title;
@@ -80,6 +105,9 @@ ChildProcess StartProcess(const std::wstring& application, const std::wstring& c
     if (!CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, options.inheritHandles, 0,
                         nullptr, options.directory.empty() ? nullptr : options.directory.c_str(), &startup,
                         &info)) {
+        const DWORD error = GetLastError();
+        // The harness's own start, not the launcher's behaviour: say why, once, wherever it fails.
+        ADD_FAILURE() << "the test could not start " << Narrow(application) << ": Win32 error " << error;
         return ChildProcess();
     }
     CloseHandle(info.hThread);

@@ -12,6 +12,13 @@ namespace pelicor::testing {
 // Folder of the running test executable; every built program lies there.
 std::wstring BinDir();
 
+// True under Wine (its ntdll exports wine_get_version), where some of Windows' rules are not
+// enforced: checks of those are skipped there, with their reason, and strict on Windows.
+bool RunningUnderWine();
+
+// The variable's value, or empty when it is unset.
+std::wstring EnvironmentValue(const std::wstring& name);
+
 // A fresh folder that did not exist before, under %TEMP%\pelicor-tests; removed with its files
 // when the object goes. ctest empties %TEMP%\pelicor-tests before and after a run (see
 // CMakeLists.txt), so nothing a killed test left behind outlives the run.
@@ -48,6 +55,7 @@ struct RunOptions {
     bool inheritHandles = false;
     int showWindow = -1;  // >= 0: STARTF_USESHOWWINDOW with this value
     std::wstring title;   // non-empty: the start-up information's window title
+    DWORD startupFlags = 0;  // further STARTF_ flags, as the shell sets them for a shortcut
     DWORD timeoutMs = 60000;
 };
 
@@ -80,7 +88,8 @@ constexpr DWORD kNotStarted = 0xFFFFFFFE;
 DWORD RunProcess(const std::wstring& application, const std::wstring& commandLine,
                  const RunOptions& options = RunOptions());
 
-// Starts without waiting; an empty handle when the start failed.
+// Starts without waiting; an empty handle, and a test failure naming the Win32 error, when the
+// start failed.
 ChildProcess StartProcess(const std::wstring& application, const std::wstring& commandLine,
                           const RunOptions& options = RunOptions());
 

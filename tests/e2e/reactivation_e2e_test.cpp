@@ -148,6 +148,50 @@ TEST_F(ReactivationTest, EmptyCommandLineAsksAboutTheLauncherAndStartsNothing) {
     EXPECT_TRUE(Record().empty());
 }
 
+TEST_F(ReactivationTest, InProcessServicesLoadFromTheLayoutsInstallersUse) {
+    // Where an installer puts the service's DLL, and the DLLs that DLL needs: found through the
+    // registration's own folder or through PATH, never beside the launcher. The launcher is
+    // started in a folder anybody can write, holding DLLs of the same names: in the system's
+    // default order the current directory comes before PATH, and they must never load.
+    const struct {
+        const char* layout;
+        const wchar_t* service;
+        bool registeredByBareName;  // else by full path, in a folder of its own
+        const wchar_t* helper;      // a DLL the service needs, on PATH only; or none
+    } layouts[] = {
+        {"registered by bare name, found on PATH", L"StandInReactivationService.dll", true, nullptr},
+        {"registered by full path, its own DLL on PATH", L"StandInReactivationServiceWithHelper.dll", false,
+         L"StandInServiceHelper.dll"},
+    };
+    const std::wstring launcher = Install(true);  // a planted service fails fast, not at the shell's message
+    TempDir downloads(L"Downloads");
+    for (const wchar_t* name : {layouts[0].service, layouts[1].helper}) {
+        ASSERT_TRUE(CopyFileW((BinDir() + L"\\tool\\planted.dll").c_str(), downloads.File(name).c_str(), FALSE));
+    }
+    ScopedEnv plantedRecord(L"PELICOR_PLANTED_RECORD", m_dir.File(L"planted.txt"));
+    RunOptions inDownloads;
+    inDownloads.directory = downloads.Path();
+    for (const auto& layout : layouts) {
+        DeleteFileW(m_dir.File(L"service.txt").c_str());
+        TempDir serviceFolder(L"Service"), pathFolder(L"On Path");
+        const TempDir& home = layout.registeredByBareName ? pathFolder : serviceFolder;
+        const std::wstring service = home.File(layout.service);
+        ASSERT_TRUE(CopyFileW((BinDir() + L"\\" + layout.service).c_str(), service.c_str(), FALSE));
+        if (layout.helper != nullptr) {
+            ASSERT_TRUE(CopyFileW((BinDir() + L"\\tool\\" + layout.helper).c_str(),
+                                  pathFolder.File(layout.helper).c_str(), FALSE));
+        }
+        RegisterInprocServiceAs(layout.registeredByBareName ? std::wstring(layout.service) : service);
+        ScopedEnv path(L"PATH", pathFolder.Path() + L";" + EnvironmentValue(L"PATH"));
+
+        EXPECT_EQ(Launch(Quoted(Target()), inDownloads, launcher), 7u) << layout.layout;
+        EXPECT_EQ(ServiceEventNames(), (Names{L"create", L"QueryProgram", L"destroy", L"create", L"PrepareLaunch",
+                                              L"CompleteLaunch", L"destroy"}))
+            << layout.layout;
+    }
+    EXPECT_EQ(ReadBytes(m_dir.File(L"planted.txt")), "") << "a DLL from the current directory was loaded";
+}
+
 class LocalServerTest : public ReactivationTest {
 protected:
     LocalServerTest() { RegisterLocalService(); }
