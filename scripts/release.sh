@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the shipping launcher (the `cross` preset, the same build the end-to-end tests run) and
 # writes dist/: PelicorLaunch64-<version>-win-x64.zip with the executable, its PDB and a short
-# text, and SHA256SUMS for `sha256sum -c`. Signs the executable first when PELICOR_SIGN_PFX and
+# text; PelicorLaunch64-<version>-tests-win-x64.zip, the test package (the unit and end-to-end
+# test programs, the stand-ins, the launcher and its PDB, and run-tests.cmd, which runs them all
+# on a Windows x64 machine); and SHA256SUMS for `sha256sum -c`. Signs the executable first when PELICOR_SIGN_PFX and
 # PELICOR_SIGN_PASSWORD are set (with PELICOR_SIGN_TIMESTAMP_URL, adds an RFC 3161 timestamp).
 #
 #   scripts/release.sh           build and package into dist/
@@ -46,6 +48,25 @@ sign_executable() {
     rm -f "$exe.sign.log"
 }
 
+# The programs that the test package's runner starts, from the build folder: bin\ holds what the
+# tests find beside themselves, bin\tool\ what they copy into folders of their own.
+TEST_PACKAGE_BIN=(launcher_win_test.exe launcher_e2e_test.exe PelicorLaunch64.pdb record_target.exe
+                  admin_target.exe StandInReactivationService.dll StandInReactivationServiceWithHelper.dll
+                  StandInReactivationServer.exe)
+TEST_PACKAGE_TOOL=(Velmora.exe norvexdumpa.exe planted.dll StandInServiceHelper.dll)
+
+# Lays out the test package in $1 with the released launcher $2, with fixed times and permissions.
+stage_tests() {
+    local tests=$1 launcher=$2 file
+    mkdir -p "$tests/bin/tool"
+    cp "$launcher" "$tests/bin/"
+    for file in "${TEST_PACKAGE_BIN[@]}"; do cp "build/cross/bin/$file" "$tests/bin/"; done
+    for file in "${TEST_PACKAGE_TOOL[@]}"; do cp "build/cross/bin/tool/$file" "$tests/bin/tool/"; done
+    # cmd reads labels reliably only with Windows line ends.
+    sed 's/\r*$/\r/' tests/package/run-tests.cmd >"$tests/run-tests.cmd"
+    find "$tests" -type f -exec chmod 0644 {} + -exec touch -d "@$SOURCE_DATE_EPOCH" {} +
+}
+
 # Packages the built launcher into a fresh dist/ (see the top of this file).
 package() {
     local version product commit stage name
@@ -59,7 +80,7 @@ package() {
     trap 'rm -rf "$stage"' EXIT
     mkdir -p "$stage/files" "$stage/dist"
     cp build/cross/bin/PelicorLaunch64.exe build/cross/bin/PelicorLaunch64.pdb "$stage/files/"
-    printf 'PelicorLaunch64 %s\r\ncommit %s\r\nWindows x64: Windows 8 or later, or Windows 7 SP1 with KB2533623\r\n' \
+    printf 'PelicorLaunch64 %s\r\ncommit %s\r\nWindows x64: Windows 7 or later\r\n' \
         "$product" "$commit" >"$stage/files/VERSION.txt"
     if [ -n "${PELICOR_SIGN_PFX:-}${PELICOR_SIGN_PASSWORD:-}" ]; then
         [ -n "${PELICOR_SIGN_PFX:-}" ] && [ -n "${PELICOR_SIGN_PASSWORD:-}" ] ||
@@ -74,6 +95,12 @@ package() {
         chmod 0644 -- *
         touch -d "@$SOURCE_DATE_EPOCH" -- *
         TZ=UTC zip -q -X -D "$stage/dist/$name.zip" PelicorLaunch64.exe PelicorLaunch64.pdb VERSION.txt
+    )
+    stage_tests "$stage/tests" "$stage/files/PelicorLaunch64.exe"
+    (
+        cd "$stage/tests"
+        find . -type f | LC_ALL=C sort | sed 's|^\./||' |
+            TZ=UTC zip -q -X -D "$stage/dist/PelicorLaunch64-$version-tests-win-x64.zip" -@
         cd "$stage/dist"
         sha256sum -- *.zip >SHA256SUMS
     )
@@ -127,7 +154,7 @@ case "${1:-}" in
     --check) check ;;
     "")
         build_env cmake --preset cross >/dev/null
-        build_env cmake --build --preset cross --target PelicorLaunch64 -j "$(nproc)" >/dev/null
+        build_env cmake --build --preset cross -j "$(nproc)" >/dev/null
         package
         ;;
     *) fail "usage: scripts/release.sh [--check]" ;;
