@@ -20,7 +20,7 @@ ensure_packages() {
     # it back; GCC's mingw-w64 builds it a second time and brings the runtime libraries.
     local packages=(cmake make g++ git clang clang-14 lld lld-14 llvm-14 libclang-rt-14-dev libgtest-dev
                     googletest g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 wine64-tools
-                    zip unzip osslsigncode openssl ca-certificates)
+                    zip unzip osslsigncode openssl ca-certificates faketime)
     local missing=()
     for p in "${packages[@]}"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
