@@ -25,7 +25,8 @@ PELICOR_SIGN_PASSWORD=right-password "$ROOT/scripts/release.sh" >release.log 2>&
     { cat release.log; fail "the signed release failed"; }
 (cd dist && sha256sum -c --quiet SHA256SUMS) || fail "SHA256SUMS does not match dist/"
 mkdir unpacked
-unzip -q dist/*.zip -d unpacked
+release_zip=$(ls dist/PelicorLaunch64-*-win-x64.zip | grep -v -- '-tests-win-x64\.zip$')
+unzip -q "$release_zip" -d unpacked
 osslsigncode verify -CAfile cert.pem -in unpacked/PelicorLaunch64.exe >verify.log 2>&1 ||
     { cat verify.log; fail "the signature does not verify against its certificate"; }
 
