@@ -85,7 +85,8 @@ bool CopyWhole(const std::string& text, char (&field)[kPathCapacity]) {
 }
 
 // Starts the tool for `exception` and waits for it, with all large state in `scratch`.
-void RunDumpTool(EXCEPTION_POINTERS* exception, const CrashToolStartApi& api, CrashScratch& scratch) noexcept {
+void RunDumpTool(EXCEPTION_POINTERS* exception, const CrashToolStartApi& api,
+                 CrashScratch& scratch) noexcept {
     // Not inheritable: the tool obtains its own handle from this process, found by its id.
     const UniqueHandle event(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     if (!event) {

@@ -73,8 +73,9 @@ struct FilterRun {
 FilterRun g_run;
 
 BOOL WINAPI StartProgramThatEndsAtOnce(LPCSTR, LPSTR commandLine, LPSECURITY_ATTRIBUTES process,
-                                       LPSECURITY_ATTRIBUTES thread, BOOL inherit, DWORD flags, LPVOID environment,
-                                       LPCSTR directory, LPSTARTUPINFOA startup, LPPROCESS_INFORMATION info) {
+                                       LPSECURITY_ATTRIBUTES thread, BOOL inherit, DWORD flags,
+                                       LPVOID environment, LPCSTR directory, LPSTARTUPINFOA startup,
+                                       LPPROCESS_INFORMATION info) {
     g_run.started = CreateProcessA(g_run.program.c_str(), commandLine, process, thread, inherit, flags,
                                    environment, directory, startup, info);
     return g_run.started;

@@ -29,7 +29,10 @@ bool RunsElevated() {
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     int count = 0;
     LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (argv == nullptr || count < 3) return 2;
+    if (argv == nullptr || count < 3) {
+        LocalFree(argv);
+        return 2;
+    }
     pelicor::standins::AppendToFile(argv[1], std::wstring(L"elevated=") + (RunsElevated() ? L"1" : L"0") +
                                                  L"\ncommandLine=" + GetCommandLineW() + L"\n");
     const int code = static_cast<int>(std::wcstoul(argv[2], nullptr, 0));

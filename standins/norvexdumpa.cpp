@@ -2,8 +2,9 @@
 //   . -p 0x<pid> -c 0x<thread> 0x<exception pointers> -e 0x<event> -D kestrov -d "<folder>"
 // writes a real minidump of that process, thread and exception into the folder (creating it),
 // obtains the launcher's event through the process id and signals it. Records the command line,
-// the dump's path, its own priority class and "signalled=1" in PELICOR_DUMP_RECORD. With PELICOR_DUMP_HOLD_EVENT it then
-// stays alive until that named event is signalled, to show the launcher stopped waiting for it.
+// the dump's path, its own priority class and "signalled=1" in PELICOR_DUMP_RECORD. With
+// PELICOR_DUMP_HOLD_EVENT it then stays alive until that named event is signalled, to show the launcher
+// stopped waiting for it.
 #include <windows.h>
 #include <dbghelp.h>
 #include <shellapi.h>
@@ -76,7 +77,8 @@ std::wstring WriteDump(HANDLE process, const Request& request) {
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     const std::wstring record = EnvironmentValue(L"PELICOR_DUMP_RECORD");
-    AppendToFile(record, StartupRecord() + L"priority=" + std::to_wstring(GetPriorityClass(GetCurrentProcess())) + L"\n");
+    AppendToFile(record, StartupRecord() + L"priority=" +
+                             std::to_wstring(GetPriorityClass(GetCurrentProcess())) + L"\n");
     Request request;
     if (!Parse(request)) {
         AppendToFile(record, L"error=command line\n");

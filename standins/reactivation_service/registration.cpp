@@ -21,8 +21,8 @@ std::wstring ClassKey() {
 HKEY ClassesHive() {
     static const HKEY hive = [] {
         HKEY key = nullptr;
-        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Classes\\CLSID", 0, nullptr, 0, KEY_WRITE, nullptr,
-                            &key, nullptr) != ERROR_SUCCESS) {
+        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Classes\\CLSID", 0, nullptr, 0, KEY_WRITE,
+                            nullptr, &key, nullptr) != ERROR_SUCCESS) {
             return HKEY_CURRENT_USER;
         }
         RegCloseKey(key);

@@ -119,7 +119,8 @@ TEST_F(CrashTest, WithoutTheDumpToolTheFaultEndsTheLauncherAtOnce) {
 class ScopedLocalAppData {
 public:
     explicit ScopedLocalAppData(const std::wstring& folder) {
-        RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &m_key, nullptr);
+        RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &m_key,
+                        nullptr);
         DWORD size = sizeof(m_old);
         m_hadOld = RegQueryValueExW(m_key, kValue, nullptr, nullptr, reinterpret_cast<BYTE*>(m_old), &size) ==
                    ERROR_SUCCESS;
@@ -139,7 +140,8 @@ private:
         RegSetValueExW(m_key, kValue, 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(folder),
                        static_cast<DWORD>((lstrlenW(folder) + 1) * sizeof(wchar_t)));
     }
-    static constexpr const wchar_t* kKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+    static constexpr const wchar_t* kKey =
+        L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
     static constexpr const wchar_t* kValue = L"Local AppData";
     HKEY m_key = nullptr;
     wchar_t m_old[MAX_PATH + 1] = {};
@@ -166,8 +168,8 @@ TEST_F(CrashTest, FoldersTheAnsiCodePageCannotSpellReachTheToolByTheirShortNames
     TempDir suite(L"Pelicor " + unspellable);
     const std::wstring launcher = suite.File(L"PelicorLaunch64.exe");
     ASSERT_TRUE(CopyFileW(Launcher().c_str(), launcher.c_str(), FALSE));
-    ASSERT_TRUE(CopyFileW((BinDir() + L"\\tool\\norvexdumpa.exe").c_str(), suite.File(L"norvexdumpa.exe").c_str(),
-                          FALSE));
+    ASSERT_TRUE(CopyFileW((BinDir() + L"\\tool\\norvexdumpa.exe").c_str(),
+                          suite.File(L"norvexdumpa.exe").c_str(), FALSE));
 
     EXPECT_EQ(CrashLauncher(launcher), kAccessViolation);
 

@@ -152,7 +152,7 @@ TEST_F(LauncherTest, NeverLoadsAnImportPlantedBesideIt) {
                         "ShippedImage checks the field that Windows 10 1607 and later honour";
     }
     const std::wstring launcher = Install(false);
-    ASSERT_TRUE(CopyFileW((BinDir() + L"\\tool\\planted.dll").c_str(),
+    ASSERT_TRUE(CopyFileW(PlantedDll().c_str(),
                           (launcher.substr(0, launcher.rfind(L'\\')) + L"\\imm32.dll").c_str(), FALSE));
     ScopedEnv record(L"PELICOR_PLANTED_RECORD", m_dir.File(L"planted.txt"));
     const PreferNativeDlls preferNative;

@@ -106,7 +106,7 @@ TEST_F(LauncherTest, StartedFromAShortcutTheTargetGetsItsShowStateAndFolderButNo
                   {STARTF_TITLEISAPPID | STARTF_PREVENTPINNING, L"Norvex.Pelicor.Target"}};
     TempDir startIn(L"Start in");
     // Programs load plug-ins from the folder they are started in: that still works for the target.
-    ASSERT_TRUE(CopyFileW((BinDir() + L"\\tool\\planted.dll").c_str(), startIn.File(L"plugin.dll").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(PlantedDll().c_str(), startIn.File(L"plugin.dll").c_str(), FALSE));
     ScopedEnv plugin(L"PELICOR_TEST_LOAD_LIBRARY", L"plugin.dll");
     ScopedEnv pluginRecord(L"PELICOR_PLANTED_RECORD", m_dir.File(L"plugin.txt"));
     for (const auto& start : starts) {
@@ -122,14 +122,13 @@ TEST_F(LauncherTest, StartedFromAShortcutTheTargetGetsItsShowStateAndFolderButNo
 
         const auto record = Record();
         const DWORD flags = std::wcstoul(record.at(L"startupFlags").c_str(), nullptr, 10);
-        EXPECT_EQ(flags & (STARTF_TITLEISLINKNAME | STARTF_TITLEISAPPID | STARTF_PREVENTPINNING), 0u) << flags;
+        EXPECT_EQ(flags & (STARTF_TITLEISLINKNAME | STARTF_TITLEISAPPID | STARTF_PREVENTPINNING), 0u)
+            << flags;
         EXPECT_EQ(flags & STARTF_USESHOWWINDOW, static_cast<DWORD>(STARTF_USESHOWWINDOW));
         EXPECT_EQ(record.at(L"startupShow"), std::to_wstring(SW_SHOWMINNOACTIVE));
         EXPECT_NE(record.at(L"title"), start.title);
         EXPECT_EQ(record.at(L"directory"), startIn.Path());
-        const std::string loaded = ReadBytes(m_dir.File(L"plugin.txt"));
-        EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(loaded.data()), loaded.size() / sizeof(wchar_t)),
-                  Target() + L"|" + startIn.File(L"plugin.dll") + L"\n");
+        EXPECT_EQ(ReadText(m_dir.File(L"plugin.txt")), Target() + L"|" + startIn.File(L"plugin.dll") + L"\n");
     }
 }
 
@@ -157,8 +156,9 @@ bool ElevatesWithoutPrompt() {
 
 TEST_F(LauncherTest, TargetThatRequiresAdministratorIsStartedElevatedThroughTheShellAndWaitedFor) {
     if (RunningUnderWine()) {
-        GTEST_SKIP() << "Wine never answers ERROR_ELEVATION_REQUIRED; StartTargetTest reaches the shell start "
-                        "through its seam";
+        GTEST_SKIP()
+            << "Wine never answers ERROR_ELEVATION_REQUIRED; StartTargetTest reaches the shell start "
+               "through its seam";
     }
     if (ElevationType() != TokenElevationTypeLimited) {
         GTEST_SKIP() << "the runner is elevated or has no split token, so the target starts directly";
@@ -174,7 +174,8 @@ TEST_F(LauncherTest, TargetThatRequiresAdministratorIsStartedElevatedThroughTheS
 
     auto recorded = ReadRecord(record);
     EXPECT_EQ(recorded[L"elevated"], L"1");
-    EXPECT_NE(recorded[L"commandLine"].find(L"\"two words\""), std::wstring::npos) << recorded[L"commandLine"];
+    EXPECT_NE(recorded[L"commandLine"].find(L"\"two words\""), std::wstring::npos)
+        << recorded[L"commandLine"];
 }
 
 TEST_F(LauncherTest, LauncherInAFolderWithBlanksHandsTheTargetTheRightLine) {

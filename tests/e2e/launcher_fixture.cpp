@@ -57,8 +57,7 @@ void RegisterLocalService() {
 LauncherTest::LauncherTest() { RegisterInprocService(); }
 
 std::vector<ServiceEvent> LauncherTest::ServiceLog() const {
-    const std::string bytes = ReadBytes(m_dir.File(L"service.txt"));
-    const std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
+    const std::wstring text = ReadText(m_dir.File(L"service.txt"));
     std::vector<ServiceEvent> events;
     for (const std::wstring& line : SplitLine(text, L'\n')) {
         const std::vector<std::wstring> fields = SplitLine(line, L'\t');

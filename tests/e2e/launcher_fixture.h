@@ -36,6 +36,8 @@ protected:
 
     static std::wstring Launcher() { return BinDir() + L"\\PelicorLaunch64.exe"; }
     static std::wstring Target() { return BinDir() + L"\\record_target.exe"; }
+    // A DLL that records who loaded it and then refuses to load; tests plant copies of it.
+    static std::wstring PlantedDll() { return BinDir() + L"\\tool\\planted.dll"; }
     std::wstring RecordPath() const { return m_dir.File(L"record.txt"); }
     std::map<std::wstring, std::wstring> Record() const { return ReadRecord(RecordPath()); }
     std::vector<ServiceEvent> ServiceLog() const;

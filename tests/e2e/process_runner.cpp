@@ -33,7 +33,8 @@ bool RunningUnderWine() {
 
 std::wstring EnvironmentValue(const std::wstring& name) {
     std::vector<wchar_t> buffer(32768);
-    const DWORD length = GetEnvironmentVariableW(name.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+    const DWORD length =
+        GetEnvironmentVariableW(name.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
     return std::wstring(buffer.data(), length < buffer.size() ? length : 0);
 }
 
@@ -148,9 +149,13 @@ std::string ReadBytes(const std::wstring& path) {
     return bytes;
 }
 
-std::map<std::wstring, std::wstring> ReadRecord(const std::wstring& path) {
+std::wstring ReadText(const std::wstring& path) {
     const std::string bytes = ReadBytes(path);
-    const std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
+    return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
+}
+
+std::map<std::wstring, std::wstring> ReadRecord(const std::wstring& path) {
+    const std::wstring text = ReadText(path);
     std::map<std::wstring, std::wstring> record;
     std::size_t start = 0;
     while (start < text.size()) {

@@ -53,8 +53,8 @@ private:
 struct RunOptions {
     std::wstring directory;  // empty: the test's own current directory
     bool inheritHandles = false;
-    int showWindow = -1;  // >= 0: STARTF_USESHOWWINDOW with this value
-    std::wstring title;   // non-empty: the start-up information's window title
+    int showWindow = -1;     // >= 0: STARTF_USESHOWWINDOW with this value
+    std::wstring title;      // non-empty: the start-up information's window title
     DWORD startupFlags = 0;  // further STARTF_ flags, as the shell sets them for a shortcut
     DWORD timeoutMs = 60000;
 };
@@ -101,6 +101,9 @@ std::map<std::wstring, std::wstring> ReadRecord(const std::wstring& path);
 
 // The whole file as bytes; empty when it cannot be read.
 std::string ReadBytes(const std::wstring& path);
+
+// The whole file as the UTF-16 text the stand-ins write; empty when it cannot be read.
+std::wstring ReadText(const std::wstring& path);
 
 // A manual-reset event with a name unique to this test run, for stand-ins to open.
 class NamedEvent {

@@ -166,7 +166,7 @@ TEST_F(ReactivationTest, InProcessServicesLoadFromTheLayoutsInstallersUse) {
     const std::wstring launcher = Install(true);  // a planted service fails fast, not at the shell's message
     TempDir downloads(L"Downloads");
     for (const wchar_t* name : {layouts[0].service, layouts[1].helper}) {
-        ASSERT_TRUE(CopyFileW((BinDir() + L"\\tool\\planted.dll").c_str(), downloads.File(name).c_str(), FALSE));
+        ASSERT_TRUE(CopyFileW(PlantedDll().c_str(), downloads.File(name).c_str(), FALSE));
     }
     ScopedEnv plantedRecord(L"PELICOR_PLANTED_RECORD", m_dir.File(L"planted.txt"));
     RunOptions inDownloads;
@@ -185,8 +185,8 @@ TEST_F(ReactivationTest, InProcessServicesLoadFromTheLayoutsInstallersUse) {
         ScopedEnv path(L"PATH", pathFolder.Path() + L";" + EnvironmentValue(L"PATH"));
 
         EXPECT_EQ(Launch(Quoted(Target()), inDownloads, launcher), 7u) << layout.layout;
-        EXPECT_EQ(ServiceEventNames(), (Names{L"create", L"QueryProgram", L"destroy", L"create", L"PrepareLaunch",
-                                              L"CompleteLaunch", L"destroy"}))
+        EXPECT_EQ(ServiceEventNames(), (Names{L"create", L"QueryProgram", L"destroy", L"create",
+                                              L"PrepareLaunch", L"CompleteLaunch", L"destroy"}))
             << layout.layout;
     }
     EXPECT_EQ(ReadBytes(m_dir.File(L"planted.txt")), "") << "a DLL from the current directory was loaded";
