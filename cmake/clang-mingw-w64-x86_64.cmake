@@ -1,21 +1,23 @@
-# Shipping toolchain: clang 14 and lld 14 for 64-bit Windows, on mingw-w64's headers and CRT and
-# GCC's runtime libraries (libstdc++, libgcc). lld writes what GNU ld cannot: a load configuration
-# directory and a PDB. Tests run under Wine.
+# Shipping toolchain: clang and lld for 64-bit Windows (the newest LLVM from 14 on that is
+# installed), on mingw-w64's headers and CRT and GCC's runtime libraries (libstdc++, libgcc). lld
+# writes what GNU ld cannot: a load configuration directory and a PDB. Tests run under Wine.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
+include(${CMAKE_CURRENT_LIST_DIR}/toolchain-versions.cmake)
+pelicor_find_llvm()
+pelicor_find_gcc_runtime()
 set(PELICOR_MINGW_TRIPLE x86_64-w64-mingw32)
-set(PELICOR_GCC_RUNTIME /usr/lib/gcc/x86_64-w64-mingw32/12-posix
-    CACHE PATH "GCC's mingw-w64 runtime: libstdc++ and libgcc")
 
-set(CMAKE_C_COMPILER clang-14)
-set(CMAKE_CXX_COMPILER clang++-14)
+# From LLVM's own folder, so that clang's driver finds the ld.lld of its own version first.
+set(CMAKE_C_COMPILER ${PELICOR_LLVM_BIN}/clang)
+set(CMAKE_CXX_COMPILER ${PELICOR_LLVM_BIN}/clang++)
 set(CMAKE_C_COMPILER_TARGET ${PELICOR_MINGW_TRIPLE})
 set(CMAKE_CXX_COMPILER_TARGET ${PELICOR_MINGW_TRIPLE})
 set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_AR /usr/bin/llvm-ar-14)
-set(CMAKE_RANLIB /usr/bin/llvm-ranlib-14)
-set(PELICOR_STRIP /usr/bin/llvm-strip-14)
+set(CMAKE_AR ${PELICOR_LLVM_BIN}/llvm-ar)
+set(CMAKE_RANLIB ${PELICOR_LLVM_BIN}/llvm-ranlib)
+set(PELICOR_STRIP ${PELICOR_LLVM_BIN}/llvm-strip)
 
 # The sysroot keeps the host's /usr/include out; clang's driver would otherwise pick one of GCC's
 # two runtime folders by itself, so the C++ headers and libraries are named explicitly.

