@@ -16,6 +16,8 @@ namespace {
 
 constexpr std::size_t kPathCapacity = MAX_PATH;
 constexpr DWORD kToolWaitMs = 300000;
+constexpr DWORD kHandOffStartMs = 10000;
+constexpr SIZE_T kHandOffStackReserve = 256 * 1024;
 constexpr char kDumpSubfolder[] = "\\Norvex\\Pelicor\\CrashDumps";
 constexpr char kDumpToolName[] = "norvexdumpa.exe";
 
@@ -35,39 +37,42 @@ struct CrashScratch {
 CrashScratch g_firstCrashScratch;
 LONG g_firstCrashScratchOwner = 0;
 
-// The ANSI form of `text`, in the code page that the narrow start of the tool converts it back
-// with; `lossless` says whether every character survived (a lost one arrives as '?', and names
-// another file or none).
-std::string AnsiForm(const std::wstring& text, bool& lossless) {
-    // UTF-8 as the ANSI code page (a Windows 10 option) holds every character, and refuses both
-    // the no-best-fit flag and the lost-character report.
-    const bool utf8 = GetACP() == CP_UTF8;
-    const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+}  // namespace
+
+std::string AnsiForm(const std::wstring& text, UINT codePage, bool& lossless) {
+    // UTF-8 (a Windows 10 option for the ANSI code page) refuses the no-best-fit flag and the
+    // lost-character report; it spells every character but an unpaired surrogate, which NTFS
+    // allows in names and which would otherwise become U+FFFD silently: WC_ERR_INVALID_CHARS
+    // makes the conversion fail instead.
+    const bool utf8 = codePage == CP_UTF8;
+    const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
     BOOL usedDefault = FALSE;
     BOOL* const lost = utf8 ? nullptr : &usedDefault;
     const int length = static_cast<int>(text.size());
-    const int size = WideCharToMultiByte(CP_ACP, flags, text.c_str(), length, nullptr, 0, nullptr, lost);
+    const int size = WideCharToMultiByte(codePage, flags, text.c_str(), length, nullptr, 0, nullptr, lost);
     std::string ansi(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
     if (size > 0) {
-        (void)WideCharToMultiByte(CP_ACP, flags, text.c_str(), length, ansi.data(), size, nullptr, lost);
+        (void)WideCharToMultiByte(codePage, flags, text.c_str(), length, ansi.data(), size, nullptr, lost);
     }
     lossless = (size > 0 || text.empty()) && !usedDefault;
     return ansi;
 }
+
+namespace {
 
 // The ANSI text of an existing file's or folder's path that still names it: the path itself when
 // the code page holds every character, else its short (8.3) form. On a volume without short names
 // it stays the lossy form, which is what the system's narrow calls would have given.
 std::string AnsiPathOf(const std::wstring& path) {
     bool lossless = false;
-    const std::string ansi = AnsiForm(path, lossless);
+    const std::string ansi = AnsiForm(path, GetACP(), lossless);
     if (lossless) {
         return ansi;
     }
     const std::wstring shortPath = ReadSizedText(
         [&](wchar_t* buffer, DWORD capacity) { return GetShortPathNameW(path.c_str(), buffer, capacity); });
     if (!shortPath.empty()) {
-        std::string shortAnsi = AnsiForm(shortPath, lossless);
+        std::string shortAnsi = AnsiForm(shortPath, GetACP(), lossless);
         if (lossless) {
             return shortAnsi;
         }
@@ -84,8 +89,9 @@ bool CopyWhole(const std::string& text, char (&field)[kPathCapacity]) {
     return true;
 }
 
-// Starts the tool for `exception` and waits for it, with all large state in `scratch`.
-void RunDumpTool(EXCEPTION_POINTERS* exception, const CrashToolStartApi& api,
+// Starts the tool for `exception` on thread `faultingThread` and waits for it, with all large
+// state in `scratch`.
+void RunDumpTool(EXCEPTION_POINTERS* exception, DWORD faultingThread, const CrashToolStartApi& api,
                  CrashScratch& scratch) noexcept {
     // Not inheritable: the tool obtains its own handle from this process, found by its id.
     const UniqueHandle event(CreateEventA(nullptr, TRUE, FALSE, nullptr));
@@ -93,7 +99,7 @@ void RunDumpTool(EXCEPTION_POINTERS* exception, const CrashToolStartApi& api,
         return;
     }
     if (!FormatCrashToolCommandLine(scratch.commandLine, sizeof(scratch.commandLine), GetCurrentProcessId(),
-                                    GetCurrentThreadId(), reinterpret_cast<std::uintptr_t>(exception),
+                                    faultingThread, reinterpret_cast<std::uintptr_t>(exception),
                                     static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(event.Get())),
                                     g_dumpFolder)) {
         return;
@@ -109,6 +115,44 @@ void RunDumpTool(EXCEPTION_POINTERS* exception, const CrashToolStartApi& api,
         const HANDLE done[] = {process.Get(), event.Get()};
         (void)WaitForMultipleObjects(2, done, FALSE, kToolWaitMs);
     }
+}
+
+// What the hand-off thread needs to run the tool for the faulting thread.
+struct HandOff {
+    EXCEPTION_POINTERS* exception;
+    DWORD faultingThread;
+    const CrashToolStartApi* api;
+    CrashScratch* scratch;
+};
+
+DWORD WINAPI RunDumpToolForFaultingThread(LPVOID parameter) {
+    const HandOff& handOff = *static_cast<const HandOff*>(parameter);
+    RunDumpTool(handOff.exception, handOff.faultingThread, *handOff.api, *handOff.scratch);
+    return 0;
+}
+
+// Runs the tool for the calling thread's fault. After a stack overflow the faulting thread has
+// only what its stack guarantee keeps, and process creation has been seen to fault there: the
+// start and the wait then run on a thread with a fresh stack, made only now, while this one
+// waits. The dump still names the faulting thread. A thread that cannot be made, or does not
+// end within the tool's own time, leaves the work to this one or gives up waiting.
+void RunDumpToolFor(EXCEPTION_POINTERS* exception, const CrashToolStartApi& api,
+                    CrashScratch& scratch) noexcept {
+    const DWORD faultingThread = GetCurrentThreadId();
+    const bool stackOverflow = exception != nullptr && exception->ExceptionRecord != nullptr &&
+                               exception->ExceptionRecord->ExceptionCode == EXCEPTION_STACK_OVERFLOW;
+    if (stackOverflow) {
+        HandOff handOff{exception, faultingThread, &api, &scratch};
+        const UniqueHandle thread(CreateThread(nullptr, kHandOffStackReserve, &RunDumpToolForFaultingThread,
+                                               &handOff, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+        if (thread) {
+            // The tool's own wait is bounded; a thread that cannot even start (held by the loader
+            // lock the crash left taken) is given as long, then left.
+            (void)WaitForSingleObject(thread.Get(), kToolWaitMs + kHandOffStartMs);
+            return;
+        }
+    }
+    RunDumpTool(exception, faultingThread, api, scratch);
 }
 
 }  // namespace
@@ -154,7 +198,7 @@ LONG HandleCrash(EXCEPTION_POINTERS* exception, const CrashToolStartApi& api) no
         return EXCEPTION_CONTINUE_SEARCH;  // a fault inside this thread's own run of the filter
     }
     if (owner == 0) {
-        RunDumpTool(exception, api, g_firstCrashScratch);
+        RunDumpToolFor(exception, api, g_firstCrashScratch);
         InterlockedExchange(&g_firstCrashScratchOwner, 0);
         return EXCEPTION_CONTINUE_SEARCH;
     }
@@ -163,7 +207,7 @@ LONG HandleCrash(EXCEPTION_POINTERS* exception, const CrashToolStartApi& api) no
     // crash may have left broken or locked.
     void* const pages = VirtualAlloc(nullptr, sizeof(CrashScratch), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
     if (pages != nullptr) {
-        RunDumpTool(exception, api, *static_cast<CrashScratch*>(pages));
+        RunDumpToolFor(exception, api, *static_cast<CrashScratch*>(pages));
         (void)VirtualFree(pages, 0, MEM_RELEASE);
     }
     return EXCEPTION_CONTINUE_SEARCH;

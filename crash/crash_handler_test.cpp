@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <iostream>
 #include <string>
 
@@ -13,6 +14,8 @@ namespace {
 
 struct ToolStart {
     int calls = 0;
+    DWORD startingThread = 0;  // the thread that made the start
+    std::string commandLine;
     std::string application;
     BOOL inheritHandles = TRUE;
     DWORD flags = 0;
@@ -20,10 +23,12 @@ struct ToolStart {
 };
 ToolStart g_start;
 
-BOOL WINAPI RecordingCreateProcess(LPCSTR application, LPSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES,
-                                   BOOL inheritHandles, DWORD flags, LPVOID, LPCSTR, LPSTARTUPINFOA startup,
-                                   LPPROCESS_INFORMATION) {
+BOOL WINAPI RecordingCreateProcess(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES,
+                                   LPSECURITY_ATTRIBUTES, BOOL inheritHandles, DWORD flags, LPVOID, LPCSTR,
+                                   LPSTARTUPINFOA startup, LPPROCESS_INFORMATION) {
     ++g_start.calls;
+    g_start.startingThread = GetCurrentThreadId();
+    g_start.commandLine = commandLine != nullptr ? commandLine : "(null)";
     g_start.application = application != nullptr ? application : "(null)";
     g_start.inheritHandles = inheritHandles;
     g_start.flags = flags;
@@ -113,6 +118,76 @@ TEST(CrashFilter, StartsTheToolWithinItsStackBudget) {
     std::cout << "filter stack use: " << g_run.stackUsed << " bytes\n";
     EXPECT_LT(g_run.stackUsed, kCrashFilterStackBudget);
     EXPECT_LE(kCrashFilterStackBudget, kCrashStackGuarantee / 2) << "room for the system's dispatch";
+}
+
+TEST(CrashFilter, AfterAStackOverflowTheToolStartsOnAThreadWithAFreshStack) {
+    // The faulting thread then has only what its stack guarantee keeps; other faults leave it a
+    // whole stack, and no thread is made for them. Either way the tool is told the faulting thread,
+    // and each run on this one thread starts a tool of its own: the filter is free again after each.
+    ASSERT_TRUE(InstallCrashHandler());
+    SetUnhandledExceptionFilter(nullptr);
+    const struct {
+        DWORD code;
+        bool handedOff;
+    } cases[] = {{EXCEPTION_STACK_OVERFLOW, true}, {EXCEPTION_ACCESS_VIOLATION, false}};
+    for (const auto& c : cases) {
+        g_start = ToolStart();
+        EXCEPTION_RECORD record{};
+        record.ExceptionCode = c.code;
+        CONTEXT context{};
+        EXCEPTION_POINTERS pointers{&record, &context};
+        EXPECT_EQ(HandleCrash(&pointers, CrashToolStartApi{&RecordingCreateProcess}),
+                  EXCEPTION_CONTINUE_SEARCH);
+        ASSERT_EQ(g_start.calls, 1) << std::hex << c.code;
+        EXPECT_EQ(g_start.startingThread != GetCurrentThreadId(), c.handedOff) << std::hex << c.code;
+        char faulting[32];
+        std::snprintf(faulting, sizeof(faulting), " -c 0x%lx ", GetCurrentThreadId());
+        EXPECT_NE(g_start.commandLine.find(faulting), std::string::npos) << g_start.commandLine;
+    }
+}
+
+TEST(CrashFilter, AnsiFormCountsEveryCharacterTheCodePageCannotSpellAsLost) {
+    const struct {
+        UINT codePage;
+        const wchar_t* text;
+        bool lossless;
+    } cases[] = {
+        {1252, L"C:\\Users\\Caf\u00e9", true},
+        {1252, L"C:\\Users\\\u0141\u00f3d\u017a", false},  // every letter has a best-fit look-alike
+        {1252, L"C:\\\u4e2d\u6587", false},
+        {CP_UTF8, L"C:\\Users\\\u0141\u00f3d\u017a\\\U0001F600", true},
+        {CP_UTF8,
+         L"C:\\a\xD800"
+         L"b",
+         false},  // an unpaired surrogate, which NTFS allows in names
+        {CP_UTF8, L"C:\\a\xDC00", false},
+        {CP_UTF8, L"", true},
+    };
+    for (const auto& c : cases) {
+        bool lossless = !c.lossless;
+        const std::string ansi = AnsiForm(c.text, c.codePage, lossless);
+        EXPECT_EQ(lossless, c.lossless) << c.codePage << " " << ansi;
+    }
+    bool lossless = false;
+    EXPECT_EQ(AnsiForm(L"Caf\u00e9", 1252, lossless), "Caf\xe9");
+}
+
+DWORD WINAPI InstallAndReadStackGuarantee(LPVOID result) {
+    (void)InstallCrashHandler();
+    SetUnhandledExceptionFilter(nullptr);
+    ULONG size = 0;  // 0 asks without changing it
+    *static_cast<ULONG*>(result) = SetThreadStackGuarantee(&size) ? size : 0;
+    return 0;
+}
+
+TEST(CrashFilter, TheThreadThatInstallsItKeepsStackForIt) {
+    // The main thread runs the static initialisers, and so the installation.
+    ULONG guarantee = 0;
+    HANDLE thread = CreateThread(nullptr, 0, &InstallAndReadStackGuarantee, &guarantee, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    ASSERT_EQ(WaitForSingleObject(thread, 60000), static_cast<DWORD>(WAIT_OBJECT_0));
+    CloseHandle(thread);
+    EXPECT_GE(guarantee, kCrashStackGuarantee);
 }
 
 }  // namespace

@@ -66,4 +66,20 @@ std::wstring JoinArguments(const wchar_t* const* elements, std::int32_t count) {
     return result;
 }
 
+const wchar_t* SkipProgramName(const wchar_t* line) noexcept {
+    if (line == nullptr) {
+        return nullptr;
+    }
+    bool inQuotes = false;
+    for (; *line > L' ' || (*line != L'\0' && inQuotes); ++line) {
+        if (*line == L'"') {
+            inQuotes = !inQuotes;
+        }
+    }
+    while (*line != L'\0' && *line <= L' ') {
+        ++line;
+    }
+    return line;
+}
+
 }  // namespace pelicor

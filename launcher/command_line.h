@@ -23,4 +23,10 @@ void ReplaceAll(std::wstring& subject, const std::wstring& pattern, const std::w
 // elements are skipped, and elements are separated by exactly one blank.
 std::wstring JoinArguments(const wchar_t* const* elements, std::int32_t count);
 
+// Where the command line handed to wWinMain begins in the process command line `line`: past the
+// program's own name (every character above U+0020, and any character at all inside double
+// quotes, each of which toggles being inside) and past the characters at or below U+0020 that
+// follow it. Never past the terminating null; a null `line` gives null.
+const wchar_t* SkipProgramName(const wchar_t* line) noexcept;
+
 }  // namespace pelicor

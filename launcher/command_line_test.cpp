@@ -119,5 +119,30 @@ TEST(JoinArguments, NoElementsGiveEmpty) {
     EXPECT_EQ(JoinArguments(nullptr, 3), L"");
 }
 
+TEST(SkipProgramName, FindsTheCommandLineAfterTheProgramsOwnName) {
+    const struct {
+        const wchar_t* line;
+        const wchar_t* rest;
+    } cases[] = {
+        {L"launcher.exe a b", L"a b"},
+        {L"\"C:\\Program Files\\launcher.exe\" a", L"a"},
+        {L"\"C:\\a b\\x.exe\"tail \"q r\"", L"\"q r\""},  // the name goes on after its closing quote
+        {L"launcher.exe", L""},
+        {L"launcher.exe   \t\x01 \"a\"", L"\"a\""},  // every character at or below U+0020 goes
+        {L"\"unterminated name and all", L""},       // the quote never closes
+        {L"\"\" a", L"a"},                           // an empty quoted name
+        {L"  leading", L"leading"},                  // no name at all: only the blanks go
+        {L"", L""},
+        {L"name\x00"
+         L"hidden",
+         L""},                  // never past the terminating null
+        {L"a\u00A0b c", L"c"},  // U+00A0 is above U+0020: part of the name
+    };
+    for (const auto& c : cases) {
+        EXPECT_STREQ(SkipProgramName(c.line), c.rest) << "line: " << c.line;
+    }
+    EXPECT_EQ(SkipProgramName(nullptr), nullptr);
+}
+
 }  // namespace
 }  // namespace pelicor

@@ -12,7 +12,9 @@ public:
     CWinMessageReceiver(const CWinMessageReceiver&) = delete;
     CWinMessageReceiver& operator=(const CWinMessageReceiver&) = delete;
     // Stops the thread with WM_QUIT and returns once it has ended; returns at once when no thread
-    // was started. Never times out, so a live thread is never cut short.
+    // was started. Never times out, so a live thread is never cut short; the quit is posted again
+    // until it is taken or the thread has ended, so a queue not made yet, or one that others have
+    // filled to its limit, cannot lose it.
     virtual ~CWinMessageReceiver();
 
     // Starts the thread. Set m_windowProcedure first. False when the thread could not be created;
@@ -28,13 +30,11 @@ public:
     HWND m_window = nullptr;
     DWORD m_threadId = 0;
 
+    // The post of the stop request; tests make it fail as a full queue does.
+    decltype(&PostThreadMessageW) m_postThreadMessage = &PostThreadMessageW;
+
 private:
     void Run();
-
-    // Signalled once the thread has a message queue. A WM_QUIT posted before that would be lost
-    // (PostThreadMessageW fails with ERROR_INVALID_THREAD_ID), so the stop waits for this or for
-    // the thread's end before it posts.
-    HANDLE m_queueReady = nullptr;
 };
 
 }  // namespace pelicor

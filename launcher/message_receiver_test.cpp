@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "crash/crash_handler.h"
+
 namespace pelicor {
 namespace {
 
@@ -23,6 +25,73 @@ TEST(CWinMessageReceiver, StopRightAfterStartEndsTheThread) {
         receiver.m_windowProcedure = &DefWindowProcW;
         ASSERT_TRUE(receiver.Start());
     }
+}
+
+// A queue that others have filled: the post of the stop fails as Windows fails it then, a number
+// of times, before the queue has room again.
+int g_refusedPosts = 0;
+int g_postsToRefuse = 0;
+
+BOOL WINAPI PostToAFullQueue(DWORD thread, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (g_refusedPosts < g_postsToRefuse) {
+        ++g_refusedPosts;
+        SetLastError(ERROR_NOT_ENOUGH_QUOTA);
+        return FALSE;
+    }
+    return PostThreadMessageW(thread, message, wParam, lParam);
+}
+
+DWORD WINAPI DestroyReceiver(LPVOID receiver) {
+    delete static_cast<CWinMessageReceiver*>(receiver);
+    return 0;
+}
+
+TEST(CWinMessageReceiver, StopReachesAThreadWhoseQueueIsFull) {
+    for (int refused : {1, 50}) {
+        g_refusedPosts = 0;
+        g_postsToRefuse = refused;
+        auto* receiver = new CWinMessageReceiver();
+        receiver->m_windowProcedure = &DefWindowProcW;
+        receiver->m_postThreadMessage = &PostToAFullQueue;
+        ASSERT_TRUE(receiver->Start());
+        // The stop runs apart, so that a lost stop shows as a timeout here rather than a hang.
+        HANDLE stopper = CreateThread(nullptr, 0, &DestroyReceiver, receiver, 0, nullptr);
+        ASSERT_NE(stopper, nullptr);
+        EXPECT_EQ(WaitForSingleObject(stopper, 30000), static_cast<DWORD>(WAIT_OBJECT_0))
+            << "the stop was lost after " << refused << " refused posts";
+        EXPECT_EQ(g_refusedPosts, refused);
+        CloseHandle(stopper);
+    }
+}
+
+// The stack the receiver thread keeps for the crash handler, read back on that thread.
+ULONG g_receiverGuarantee = 0;
+
+LRESULT CALLBACK ReadStackGuarantee(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_APP) {
+        ULONG size = 0;  // 0 asks without changing it
+        g_receiverGuarantee = SetThreadStackGuarantee(&size) ? size : 0;
+        return 1;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+TEST(CWinMessageReceiver, TheThreadKeepsStackForTheCrashHandler) {
+    CWinMessageReceiver receiver;
+    receiver.m_windowProcedure = &ReadStackGuarantee;
+    ASSERT_TRUE(receiver.Start());
+    // The window exists once the thread has created it; the thread's queue answers only then.
+    HWND window = nullptr;
+    for (int glance = 0; glance < 600 && window == nullptr; ++glance) {
+        if (WaitForSingleObject(receiver.m_thread, 100) != WAIT_TIMEOUT) break;
+        window = FindWindowW(L"WinMessageReceiverWnd", nullptr);
+        DWORD owner = window != nullptr ? GetWindowThreadProcessId(window, nullptr) : 0;
+        if (owner != receiver.m_threadId) window = nullptr;
+    }
+    ASSERT_NE(window, nullptr);
+    DWORD_PTR answer = 0;
+    ASSERT_NE(SendMessageTimeoutW(window, WM_APP, 0, 0, SMTO_NORMAL, 10000, &answer), 0);
+    EXPECT_GE(g_receiverGuarantee, kCrashStackGuarantee);
 }
 
 }  // namespace

@@ -6,9 +6,10 @@
 #include <utility>
 #include <vector>
 
-#include "platform/com_resources.h"
 #include "launcher/library_search.h"
 #include "launcher/message_receiver.h"
+#include "platform/com_resources.h"
+#include "platform/message_wait.h"
 #include "platform/scoped_resources.h"
 #include "platform/sized_text.h"
 #include "reactivation/service_client.h"
@@ -38,16 +39,15 @@ constexpr DWORD kTitleFlags = STARTF_TITLEISLINKNAME | STARTF_TITLEISAPPID | STA
 // standard handles, desktop, hotkey) and inheritable handles; the system searches for the
 // program. The title is the launcher's own and is not passed on, and with it the flags that
 // describe it, or the target would take its own program path for a shortcut's.
-UniqueHandle CreateTargetProcess(const NormalisedCommandLine& target, const std::wstring& directory,
-                                 const TargetStartApi& api, DWORD& error) {
+// Allocates nothing: it runs inside the service's wrap, which a failed allocation must not cut
+// short. `commandLine` is the writable copy that CreateProcessW may change.
+UniqueHandle CreateTargetProcess(std::vector<wchar_t>& commandLine, const std::wstring& directory,
+                                 const TargetStartApi& api, DWORD& error) noexcept {
     STARTUPINFOW startup{};
     GetStartupInfoW(&startup);
     startup.lpReserved = nullptr;  // CreateProcessW requires it
     startup.lpTitle = nullptr;
     startup.dwFlags &= ~kTitleFlags;
-    // CreateProcessW may write into the command line, so it gets a private copy.
-    std::vector<wchar_t> commandLine(target.targetCommandLine.begin(), target.targetCommandLine.end());
-    commandLine.push_back(L'\0');
     PROCESS_INFORMATION info{};
     const DefaultLibrarySearchForChildren childSearch;
     if (!api.createProcess(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, OrNull(directory),
@@ -61,7 +61,7 @@ UniqueHandle CreateTargetProcess(const NormalisedCommandLine& target, const std:
 
 // The shell's elevated start; the shell shows its own prompt and error messages.
 UniqueHandle ShellStartTarget(const NormalisedCommandLine& target, const std::wstring& directory,
-                              int showCommand, const TargetStartApi& api) {
+                              int showCommand, const TargetStartApi& api) noexcept {
     SHELLEXECUTEINFOW execute{};
     execute.cbSize = sizeof(execute);
     execute.fMask = SEE_MASK_NOCLOSEPROCESS;
@@ -84,10 +84,11 @@ std::uint32_t WaitForTarget(UniqueHandle process) {
     receiver.m_windowProcedure = &DefWindowProcW;
     (void)receiver.Start();  // without the thread the wait goes on all the same
 
+    // The main thread sits in a single-threaded apartment and may own windows that in-process
+    // code left on it: it keeps dispatching their messages for as long as the target runs.
     DWORD exitCode = kExitNothingStarted;
     DWORD reported = 0;
-    if (WaitForSingleObject(process.Get(), INFINITE) == WAIT_OBJECT_0 &&
-        GetExitCodeProcess(process.Get(), &reported)) {
+    if (WaitForProcessDispatchingMessages(process.Get()) && GetExitCodeProcess(process.Get(), &reported)) {
         exitCode = reported;
     }
     process.Reset();
@@ -108,6 +109,11 @@ std::uint32_t StartTarget(const NormalisedCommandLine& target, bool wrapLaunch, 
     if (target.targetCommandLine.empty()) {
         return kExitNothingStarted;
     }
+    // CreateProcessW may write into the command line, so it gets a private copy, made before the
+    // wrap: between the service's prepare and complete calls nothing may allocate, or a failed
+    // allocation would end the run with the service's ticket never returned.
+    std::vector<wchar_t> commandLine(target.targetCommandLine.begin(), target.targetCommandLine.end());
+    commandLine.push_back(L'\0');
     // The wrap's service object and the shell start live in this apartment.
     const ComApartment apartment(COINIT_APARTMENTTHREADED);
 
@@ -116,7 +122,7 @@ std::uint32_t StartTarget(const NormalisedCommandLine& target, bool wrapLaunch, 
         BeginLaunchWrap(target.targetPath, wrap);
     }
     DWORD error = ERROR_SUCCESS;
-    UniqueHandle process = CreateTargetProcess(target, directory, api, error);
+    UniqueHandle process = CreateTargetProcess(commandLine, directory, api, error);
     if (!process && error == kErrorElevationRequired && IsVistaOrLater()) {
         process = ShellStartTarget(target, directory, showCommand, api);
     }

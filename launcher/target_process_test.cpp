@@ -6,10 +6,32 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdlib>
+#include <new>
 #include <string>
 #include <vector>
 
+#include "platform/com_resources.h"
+#include "reactivation/reactivation_service.h"
 #include "tests/e2e/process_runner.h"
+
+// This test program's allocations, counted while a test asks for it: the launcher ends the run on
+// a failed allocation, so whatever allocates between the service's prepare and complete calls
+// could leave the service's ticket unreturned.
+std::atomic<bool> g_countAllocations{false};
+std::atomic<int> g_allocationsCounted{0};
+
+void* operator new(std::size_t size) {
+    if (g_countAllocations.load()) ++g_allocationsCounted;
+    if (void* memory = std::malloc(size != 0 ? size : 1)) return memory;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) { return ::operator new(size); }
+void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete[](void* memory) noexcept { std::free(memory); }
+void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
+void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); }
 
 namespace pelicor {
 namespace {
@@ -114,6 +136,87 @@ TEST_F(StartTargetTest, EmptyCommandLineStartsNothing) {
     m_target.targetCommandLine.clear();
     EXPECT_EQ(StartTarget(m_target, false, SW_SHOW, m_api), 0u);
     EXPECT_EQ(g_createCalls, 0);
+}
+
+// A service in this process that counts the allocations made between its prepare and complete.
+class CountingService final : public IReactivationService {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, kIidReactivationService)) {
+            *object = static_cast<IReactivationService*>(this);
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }  // lives as long as the test
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE Reserved() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE QueryProgram(BSTR, VARIANT_BOOL*, VARIANT_BOOL*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE PrepareLaunch(BSTR, BSTR* ticket) override {
+        ++prepared;
+        *ticket = SysAllocString(L"ticket");
+        g_allocationsCounted = 0;
+        g_countAllocations = true;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE CompleteLaunch(BSTR) override {
+        g_countAllocations = false;
+        ++completed;
+        return S_OK;
+    }
+    int prepared = 0;
+    int completed = 0;
+};
+
+class CountingServiceFactory final : public IClassFactory {
+public:
+    explicit CountingServiceFactory(CountingService& service) : m_service(service) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
+            *object = static_cast<IClassFactory*>(this);
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID iid, void** object) override {
+        return m_service.QueryInterface(iid, object);
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+
+private:
+    CountingService& m_service;
+};
+
+TEST_F(StartTargetTest, NothingBetweenTheServicesPrepareAndCompleteAllocates) {
+    const ComApartment apartment(COINIT_APARTMENTTHREADED);
+    CountingService service;
+    CountingServiceFactory factory(service);
+    DWORD cookie = 0;
+    ASSERT_EQ(CoRegisterClassObject(kClsidReactivationService, &factory, CLSCTX_INPROC_SERVER,
+                                    REGCLS_MULTIPLEUSE, &cookie),
+              S_OK);
+    const struct {
+        const char* name;
+        TargetStartApi api;
+        std::uint32_t exitCode;
+    } cases[] = {
+        {"target started", TargetStartApi(), 42u},
+        {"start failed", {&FailingCreateProcess, &ShellExecuteExW}, 0u},
+    };
+    g_createError = ERROR_FILE_NOT_FOUND;
+    for (const auto& c : cases) {
+        service.prepared = service.completed = 0;
+        EXPECT_EQ(StartTarget(m_target, true, SW_SHOW, c.api), c.exitCode) << c.name;
+        EXPECT_EQ(service.prepared, 1) << c.name << ": the wrap used this process's service";
+        EXPECT_EQ(service.completed, 1) << c.name;
+        EXPECT_EQ(g_allocationsCounted.load(), 0) << c.name << ": allocated inside the wrap";
+    }
+    g_countAllocations = false;
+    EXPECT_EQ(CoRevokeClassObject(cookie), S_OK);
 }
 
 TEST(IsVistaOrLater, HoldsOnTheSystemUnderTest) { EXPECT_TRUE(IsVistaOrLater()); }

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "platform/message_wait.h"
 #include "platform/module_path.h"
 #include "platform/scoped_resources.h"
 
@@ -26,7 +27,8 @@ bool RunDeactivationTool(const std::wstring& parameters) {
     }
     const UniqueHandle process(execute.hProcess);
     if (process) {
-        (void)WaitForSingleObject(process.Get(), INFINITE);
+        // An in-process service asked before ran on this thread and may have left windows on it.
+        (void)WaitForProcessDispatchingMessages(process.Get());
     }
     return true;
 }

@@ -20,7 +20,7 @@ std::wstring LongPathOf(const std::wstring& path) {
 
 }  // namespace
 
-bool QueryReactivationService(const std::wstring& targetPath, bool& wrapLaunch) {
+bool QueryReactivationService(const std::wstring& targetPath, bool& wrapLaunch, const ServiceClientApi& api) {
     const std::wstring path =
         CollapseDoubledBackslashes(targetPath.c_str(), static_cast<std::int32_t>(targetPath.size()));
     const ComApartment apartment(COINIT_MULTITHREADED);
@@ -31,21 +31,26 @@ bool QueryReactivationService(const std::wstring& targetPath, bool& wrapLaunch) 
     }
     VARIANT_BOOL firstFlag = VARIANT_FALSE;
     VARIANT_BOOL secondFlag = VARIANT_FALSE;
-    const UniqueBstr programPath(path.c_str());
-    if (FAILED(service->QueryProgram(programPath.Get(), &firstFlag, &secondFlag))) {
+    UniqueBstr programPath;
+    *programPath.Put() = api.allocString(path.c_str());
+    if (!programPath || FAILED(service->QueryProgram(programPath.Get(), &firstFlag, &secondFlag))) {
         return false;
     }
     wrapLaunch = WrapLaunchFromFlags(firstFlag, secondFlag);
     return true;
 }
 
-void BeginLaunchWrap(const std::wstring& targetPath, LaunchWrap& wrap) {
+void BeginLaunchWrap(const std::wstring& targetPath, LaunchWrap& wrap, const ServiceClientApi& api) {
     const std::wstring fileName = FileNameOf(LongPathOf(targetPath));
     if (FAILED(CreateService(wrap.service))) {
         return;
     }
     // An empty name still goes as an empty string, never as a missing one.
-    const UniqueBstr name(fileName.c_str());
+    UniqueBstr name;
+    *name.Put() = api.allocString(fileName.c_str());
+    if (!name) {
+        return;
+    }
     (void)wrap.service->PrepareLaunch(name.Get(), wrap.ticket.Put());  // no ticket: nothing to return
 }
 

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/e2e/launcher_fixture.h"
 
 namespace pelicor {
@@ -32,6 +34,28 @@ TEST_F(ServiceClientTest, AsksAboutThePathWithEveryDoubledBackslashCollapsed) {
             if (e.event == L"QueryProgram") asked = e.argument;
         }
         EXPECT_EQ(asked, c.asked) << c.given;
+    }
+}
+
+BSTR WINAPI FailingAllocString(const OLECHAR*) { return nullptr; }
+
+TEST_F(ServiceClientTest, AStringThatCannotBeAllocatedIsNeverHandedToTheServiceAsMissing) {
+    const ServiceClientApi failing{&FailingAllocString};
+    bool wrapLaunch = true;
+    EXPECT_FALSE(QueryReactivationService(L"C:\\Apps\\x.exe", wrapLaunch, failing))
+        << "no answer without a question";
+    EXPECT_TRUE(wrapLaunch) << "written only when the service answered";
+    {
+        const ComApartment apartment(COINIT_APARTMENTTHREADED);
+        LaunchWrap wrap;
+        BeginLaunchWrap(L"C:\\Apps\\x.exe", wrap, failing);
+        EXPECT_FALSE(wrap.ticket);
+        EndLaunchWrap(wrap);
+    }
+    const std::vector<std::wstring> events = ServiceEventNames();
+    EXPECT_EQ(std::count(events.begin(), events.end(), L"create"), 2) << "both asked for the service";
+    for (const wchar_t* call : {L"QueryProgram", L"PrepareLaunch", L"CompleteLaunch"}) {
+        EXPECT_EQ(std::count(events.begin(), events.end(), call), 0) << testing::Narrow(call);
     }
 }
 

@@ -6,7 +6,9 @@
 // without touching its message queue (so that it is not yet input-idle) until that named event is
 // signalled; with PELICOR_TEST_WAIT_EVENT it then keeps pumping messages (so that it counts as
 // input-idle) until that named event is signalled. With PELICOR_TEST_LOAD_LIBRARY it first loads
-// that DLL by name, as programs load plug-ins from the folder they were started in.
+// that DLL by name, as programs load plug-ins from the folder they were started in. With
+// PELICOR_TEST_WINDOW=1 it creates a hidden top-level window of class "RecordTargetWnd" before
+// it records, as a windowed program does.
 #include <windows.h>
 
 #include <cwchar>
@@ -50,7 +52,19 @@ void PumpMessagesUntil(const std::wstring& name) {
 
 }  // namespace
 
+static void CreateHiddenWindow() {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.lpfnWndProc = &DefWindowProcW;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"RecordTargetWnd";
+    RegisterClassExW(&windowClass);
+    CreateWindowExW(0, L"RecordTargetWnd", L"", 0, 0, 0, 0, 0, nullptr, nullptr, GetModuleHandleW(nullptr),
+                    nullptr);
+}
+
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
+    if (pelicor::standins::EnvironmentFlag(L"PELICOR_TEST_WINDOW")) CreateHiddenWindow();
     const std::wstring library = EnvironmentValue(L"PELICOR_TEST_LOAD_LIBRARY");
     if (!library.empty()) {
         HMODULE loaded = LoadLibraryW(library.c_str());

@@ -41,6 +41,38 @@ std::wstring ApartmentName() {
 // A BSTR as the log shows it: a missing string differs from an empty one.
 std::wstring Shown(BSTR text) { return text == nullptr ? std::wstring(L"(null)") : std::wstring(text); }
 
+// Code of an in-process server may leave a hidden top-level window on the thread that called it
+// (a notification window; oleaut32's locale window does the same): with
+// PELICOR_SERVICE_LEAVE_WINDOW the stand-in does. The window signals the named event
+// PELICOR_SERVICE_PING_EVENT whenever it receives the registered message "PelicorStandInPing",
+// so that a test can see that the thread still dispatches messages.
+LRESULT CALLBACK LeftWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    static const UINT ping = RegisterWindowMessageW(L"PelicorStandInPing");
+    if (message == ping && ping != 0) {
+        HANDLE event =
+            OpenEventW(EVENT_MODIFY_STATE, FALSE, EnvironmentValue(L"PELICOR_SERVICE_PING_EVENT").c_str());
+        if (event != nullptr) {
+            SetEvent(event);
+            CloseHandle(event);
+        }
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+void LeaveWindowOnCallingThread() {
+    if (!EnvironmentFlag(L"PELICOR_SERVICE_LEAVE_WINDOW")) return;
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.lpfnWndProc = &LeftWindowProcedure;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"StandInServiceWnd";
+    RegisterClassExW(&windowClass);
+    const HWND window = CreateWindowExW(0, L"StandInServiceWnd", L"", 0, 0, 0, 0, 0, nullptr, nullptr,
+                                        GetModuleHandleW(nullptr), nullptr);
+    LogEvent(L"window", window != nullptr ? L"left" : L"failed");
+}
+
 bool RefusesActivation() {
     if (EnvironmentFlag(L"PELICOR_SERVICE_REFUSE")) return true;
     const std::wstring until = EnvironmentValue(L"PELICOR_SERVICE_REFUSE_UNTIL");
@@ -93,6 +125,7 @@ public:
 
     HRESULT STDMETHODCALLTYPE PrepareLaunch(BSTR fileName, BSTR* ticket) override {
         LogEvent(L"PrepareLaunch", Shown(fileName));
+        LeaveWindowOnCallingThread();
         if (ticket == nullptr) return E_POINTER;
         *ticket = SysAllocString((L"ticket:" + Shown(fileName)).c_str());
         return *ticket != nullptr ? S_OK : E_OUTOFMEMORY;

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/e2e/launcher_fixture.h"
 
 namespace pelicor::testing {
@@ -102,6 +104,91 @@ TEST_F(LauncherTest, TheReceiverWaitsUntilTheTargetIsInputIdle) {
     EXPECT_EQ(ReceiverWindowsOnceUp(launcher).size(), 1u);
     release.Set();
     EXPECT_EQ(WaitForExit(launcher, 60000), 0u);
+}
+
+TEST_F(LauncherTest, WindowsThatAServiceLeftOnTheMainThreadAnswerWhileTheTargetRuns) {
+    // An in-process service leaves a hidden top-level window on the launcher's main thread while
+    // it prepares the start; the main thread then waits for the target for as long as it runs.
+    ScopedEnv leaveWindow(L"PELICOR_SERVICE_LEAVE_WINDOW", L"1");
+    NamedEvent started, release, ping;
+    ScopedEnv startedEvent(L"PELICOR_TEST_STARTED_EVENT", started.Name());
+    ScopedEnv releaseEvent(L"PELICOR_TEST_WAIT_EVENT", release.Name());
+    ScopedEnv pingEvent(L"PELICOR_SERVICE_PING_EVENT", ping.Name());
+    ScopedEnv exitCode(L"PELICOR_TEST_EXIT_CODE", L"6");
+    const ChildProcess launcher = StartProcess(Launcher(), Quoted(Launcher()) + L" " + Quoted(Target()));
+    ASSERT_NE(launcher.Handle(), nullptr);
+    struct LetGo {
+        const NamedEvent& release;
+        ~LetGo() { release.Set(); }
+    } letGo{release};
+    ASSERT_TRUE(started.Wait(60000));
+    ASSERT_EQ(TopLevelWindowsOf(launcher.Id(), L"StandInServiceWnd").size(), 1u)
+        << "the service left its window";
+
+    // Every top-level window of the launcher answers, whichever thread owns it.
+    const std::vector<HWND> windows = TopLevelWindowsOf(launcher.Id(), nullptr);
+    for (HWND window : windows) {
+        wchar_t className[64] = {};
+        GetClassNameW(window, className, 64);
+        DWORD_PTR answer = 0;
+        EXPECT_NE(SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &answer), 0)
+            << "no answer within 1 s from a window of class " << testing::Narrow(className);
+    }
+    // A broadcast reaches the service's window while the target still runs.
+    const UINT pingMessage = RegisterWindowMessageW(L"PelicorStandInPing");
+    ASSERT_NE(pingMessage, 0u);
+    DWORD_PTR answer = 0;
+    (void)SendMessageTimeoutW(HWND_BROADCAST, pingMessage, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer);
+    EXPECT_TRUE(ping.Wait(10000)) << "the broadcast did not reach the window on the launcher's main thread";
+    EXPECT_EQ(WaitForSingleObject(launcher.Handle(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+
+    release.Set();
+    EXPECT_EQ(WaitForExit(launcher, 60000), 6u);
+    const std::vector<std::wstring> events = ServiceEventNames();
+    EXPECT_NE(std::find(events.begin(), events.end(), L"window"), events.end());
+}
+
+TEST_F(LauncherTest, TheReceiverHoldsNoHotkeyWhenStartedFromAShortcutWithOne) {
+    // A shortcut's hotkey comes in the start-up information, which the target gets as it is;
+    // Windows gives it to the first eligible top-level window a process creates.
+    NamedEvent started, release;
+    ScopedEnv startedEvent(L"PELICOR_TEST_STARTED_EVENT", started.Name());
+    ScopedEnv releaseEvent(L"PELICOR_TEST_WAIT_EVENT", release.Name());
+    ScopedEnv window(L"PELICOR_TEST_WINDOW", L"1");
+    RunOptions options;
+    options.startupFlags = STARTF_USEHOTKEY;
+    constexpr BYTE kHotkeyControlAlt = 0x02 | 0x04;  // HOTKEYF_CONTROL | HOTKEYF_ALT (commctrl.h)
+    options.hotkey = MAKEWORD('P', kHotkeyControlAlt);
+    const ChildProcess launcher =
+        StartProcess(Launcher(), Quoted(Launcher()) + L" " + Quoted(Target()), options);
+    ASSERT_NE(launcher.Handle(), nullptr);
+    struct LetGo {
+        const NamedEvent& release;
+        ~LetGo() { release.Set(); }
+    } letGo{release};
+    ASSERT_TRUE(started.Wait(60000));
+    const std::vector<HWND> receivers = ReceiverWindowsOnceUp(launcher);
+    ASSERT_EQ(receivers.size(), 1u);
+    const std::map<std::wstring, std::wstring> record = Record();
+    const auto target = record.find(L"pid");
+    ASSERT_NE(target, record.end());
+    const std::vector<HWND> targetWindows =
+        TopLevelWindowsOf(static_cast<DWORD>(std::stoul(target->second)), L"RecordTargetWnd");
+    ASSERT_EQ(targetWindows.size(), 1u);
+    DWORD_PTR targetHotkey = 0;
+    ASSERT_NE(SendMessageTimeoutW(targetWindows[0], WM_GETHOTKEY, 0, 0, SMTO_NORMAL, 5000, &targetHotkey), 0);
+    DWORD_PTR receiverHotkey = 1;
+    ASSERT_NE(SendMessageTimeoutW(receivers[0], WM_GETHOTKEY, 0, 0, SMTO_NORMAL, 5000, &receiverHotkey), 0);
+    release.Set();
+    EXPECT_EQ(WaitForExit(launcher, 60000), 0u);
+    if (targetHotkey == 0) {
+        GTEST_SKIP()
+            << "this platform gives no start-up hotkey to a program's first window (the target's has "
+               "none either)";
+    }
+    EXPECT_EQ(targetHotkey, static_cast<DWORD_PTR>(options.hotkey))
+        << "the target keeps the shortcut's hotkey";
+    EXPECT_EQ(receiverHotkey, 0u) << "the launcher's hidden window took the hotkey";
 }
 
 TEST_F(LauncherTest, TargetsThatEndAtOnceNeverHangTheReceiversStop) {

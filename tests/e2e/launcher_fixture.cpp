@@ -29,7 +29,8 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM parameter) {
     GetWindowThreadProcessId(window, &owner);
     wchar_t className[64] = {};
     GetClassNameW(window, className, 64);
-    if (owner == search->processId && lstrcmpW(className, search->className) == 0) {
+    if (owner == search->processId &&
+        (search->className == nullptr || lstrcmpW(className, search->className) == 0)) {
         search->found.push_back(window);
     }
     return TRUE;

@@ -19,7 +19,8 @@ struct ServiceEvent {
     DWORD processId = 0;
 };
 
-// The top-level windows of class `className` that threads of process `processId` own.
+// The top-level windows of class `className` (of any class when it is null) that threads of
+// process `processId` own.
 std::vector<HWND> TopLevelWindowsOf(DWORD processId, const wchar_t* className);
 
 // Registers the in-process stand-in service, as the suite's installation would register its own.

@@ -15,16 +15,12 @@ std::wstring BinDir() {
     return path.substr(0, path.find_last_of(L'\\'));
 }
 
-namespace {
-
 // For messages only: characters outside ASCII become '?'.
 std::string Narrow(const std::wstring& text) {
     std::string narrow;
     for (const wchar_t c : text) narrow.push_back(c < 0x80 ? static_cast<char>(c) : '?');
     return narrow;
 }
-
-}  // namespace
 
 bool RunningUnderWine() {
     const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
@@ -100,6 +96,9 @@ ChildProcess StartProcess(const std::wstring& application, const std::wstring& c
     }
     std::wstring title = options.title;
     if (!title.empty()) startup.lpTitle = title.data();
+    if ((options.startupFlags & STARTF_USEHOTKEY) != 0) {
+        startup.hStdInput = reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(options.hotkey));
+    }
     std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
     line.push_back(L'\0');
     PROCESS_INFORMATION info{};

@@ -56,6 +56,7 @@ struct RunOptions {
     int showWindow = -1;     // >= 0: STARTF_USESHOWWINDOW with this value
     std::wstring title;      // non-empty: the start-up information's window title
     DWORD startupFlags = 0;  // further STARTF_ flags, as the shell sets them for a shortcut
+    WORD hotkey = 0;         // with STARTF_USEHOTKEY: the hotkey, passed where the shell passes it
     DWORD timeoutMs = 60000;
 };
 
@@ -121,6 +122,9 @@ private:
     std::wstring m_name;
     HANDLE m_event;
 };
+
+// `text` for test messages: characters outside ASCII become '?'.
+std::string Narrow(const std::wstring& text);
 
 // Wraps a path in double quotes.
 inline std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
