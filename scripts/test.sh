@@ -31,6 +31,20 @@ package_dir=$(mktemp -d "${TMPDIR:-/tmp}/pelicor-test-package.XXXXXX")
 if PELICOR_DIST="$package_dist" bash scripts/release.sh >/dev/null; then
     unzip -q "$package_dist"/PelicorLaunch64-*-tests-win-x64.zip -d "$package_dir"
     (cd "$package_dir" && "$WINE" cmd /c run-tests.cmd) || status=1
+    # The runner itself: with a test in each program made to fail amid output that is not text
+    # and holds a line that looks like a count, the closing line names both programs, and the
+    # run fails.
+    set +e
+    check=$(cd "$package_dir" && "$WINE" cmd /c run-tests.cmd --gtest_also_run_disabled_tests \
+        '--gtest_filter=RunnerSelfCheck.*' 2>&1)
+    code=$?
+    set -e
+    closing=$(printf '%s\n' "$check" | tr -d '\r' | grep -a '^run-tests: ' | tail -n 1)
+    expected="run-tests: 0 passed, 2 failed, 0 skipped; failed in: launcher_win_test launcher_e2e_test"
+    if [ "$code" != 1 ] || [ "$closing" != "$expected" ]; then
+        echo "test.sh: the package's runner hid failures: exit code $code, closing line '$closing'" >&2
+        status=1
+    fi
 else
     echo "test.sh: the release script failed" >&2
     status=1

@@ -1,6 +1,8 @@
 // Entry point of the Windows test programs: GoogleTest's, plus what a run without ctest needs (the
-// test package's runner): a closing count that a runner can add up, the reason of every skip once
-// more at the end, and a time limit per test, so that a hang ends this program instead of the run.
+// test package's runner): the counts written to a file of their own (--pelicor_summary=FILE), so
+// that nothing a test or a child prints can pass for them; the reason of every skip once more at
+// the end; and a time limit per test, so that a hang ends this program, without a summary,
+// instead of the run.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -16,7 +18,8 @@ constexpr UINT kTimedOutExitCode = 3;
 
 class RunReport final : public ::testing::EmptyTestEventListener {
 public:
-    explicit RunReport(std::string program) : m_program(std::move(program)) {}
+    RunReport(std::string program, std::string summaryPath)
+        : m_program(std::move(program)), m_summaryPath(std::move(summaryPath)) {}
 
     ~RunReport() override {
         if (m_watchdog != nullptr) CloseHandle(m_watchdog);
@@ -50,6 +53,14 @@ public:
         std::printf("%s: %d passed, %d failed, %d skipped\n", m_program.c_str(), run.successful_test_count(),
                     run.failed_test_count(), run.skipped_test_count());
         std::fflush(stdout);
+        if (!m_summaryPath.empty()) {
+            // Written last and whole: a program that ends before this has no summary at all.
+            if (std::FILE* summary = std::fopen(m_summaryPath.c_str(), "w")) {
+                std::fprintf(summary, "%d %d %d\n", run.successful_test_count(), run.failed_test_count(),
+                             run.skipped_test_count());
+                std::fclose(summary);
+            }
+        }
     }
 
 private:
@@ -58,9 +69,8 @@ private:
         for (;;) {
             if (WaitForSingleObject(report->m_clock, kTestTimeLimitMs) == WAIT_TIMEOUT &&
                 InterlockedCompareExchange(&report->m_running, 0, 0) != 0) {
-                std::printf("\n%s: %s did not end within %lu s\n%s: 0 passed, 1 failed, 0 skipped\n",
-                            report->m_program.c_str(), report->m_current, kTestTimeLimitMs / 1000,
-                            report->m_program.c_str());
+                std::printf("\n%s did not end within %lu s: %s ends without a summary\n", report->m_current,
+                            kTestTimeLimitMs / 1000, report->m_program.c_str());
                 std::fflush(stdout);
                 ExitProcess(kTimedOutExitCode);
             }
@@ -68,6 +78,7 @@ private:
     }
 
     std::string m_program;
+    std::string m_summaryPath;
     char m_current[512] = {};
     LONG m_running = 0;
     std::vector<std::string> m_skips;
@@ -83,11 +94,38 @@ std::string ProgramName() {
     return name.substr(0, name.rfind('.'));
 }
 
+// Takes --pelicor_summary=FILE out of the arguments; empty when it is not there.
+std::string TakeSummaryPath(int& argc, char** argv) {
+    static const std::string flag = "--pelicor_summary=";
+    std::string path;
+    int kept = 1;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]).compare(0, flag.size(), flag) == 0) {
+            path = std::string(argv[i]).substr(flag.size());
+        } else {
+            argv[kept++] = argv[i];
+        }
+    }
+    argc = kept;
+    return path;
+}
+
+// The runner's own check (run only on request, with --gtest_also_run_disabled_tests): a failing
+// test whose output holds bytes that are not text, as a debugger's dump or a crashed child's does.
+TEST(RunnerSelfCheck, DISABLED_FailsAmidBytesThatAreNotText) {
+    const char bytes[] = {'\x01', '\x1a', '\xff', '\xfe', '\x00', '\r', '\x1b', '[', 'x', ':', ' ', '9'};
+    std::fwrite(bytes, 1, sizeof(bytes), stdout);
+    std::printf("\nlauncher_e2e_test: 40 passed, 0 failed, 0 skipped\n");  // a count that is not the count
+    std::fflush(stdout);
+    FAIL() << "made to fail";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    const std::string summaryPath = TakeSummaryPath(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
-    auto* report = new RunReport(ProgramName());  // the listener list owns it
+    auto* report = new RunReport(ProgramName(), summaryPath);  // the listener list owns it
     if (!report->StartWatchdog()) {
         std::printf("warning: no time limit per test\n");
     }

@@ -59,11 +59,12 @@ HRESULT RegisterInprocServer(const std::wstring& dllPath) {
     return result;
 }
 
-HRESULT RegisterLocalServer(const std::wstring& exePath) {
+HRESULT RegisterLocalServer(const std::wstring& exePath, const std::wstring& settingsPath) {
     DeleteTree(ClassKey());
     HRESULT result = SetValue(ClassKey(), nullptr, L"Stand-in reactivation service");
-    if (SUCCEEDED(result))
-        result = SetValue(ClassKey() + L"\\LocalServer32", nullptr, L"\"" + exePath + L"\"");
+    std::wstring commandLine = L"\"" + exePath + L"\"";
+    if (!settingsPath.empty()) commandLine += L" /settings \"" + settingsPath + L"\"";
+    if (SUCCEEDED(result)) result = SetValue(ClassKey() + L"\\LocalServer32", nullptr, commandLine);
     if (FAILED(result)) return result;
     // Registers the interface with the automation marshaller and the library's location.
     ITypeLib* library = nullptr;

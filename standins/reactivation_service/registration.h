@@ -13,8 +13,10 @@ namespace pelicor::standins {
 // `dllPath` is written as it is: a full path, or a bare file name that the loader searches for.
 HRESULT RegisterInprocServer(const std::wstring& dllPath);
 // Also registers the interface for type-library marshalling from the executable's own TYPELIB
-// resource.
-HRESULT RegisterLocalServer(const std::wstring& exePath);
+// resource. With `settingsPath`, the registered command line names that file: Windows starts a
+// local server with the user's default environment, not its client's, so the server takes its
+// settings from there.
+HRESULT RegisterLocalServer(const std::wstring& exePath, const std::wstring& settingsPath = L"");
 HRESULT UnregisterServer();
 
 }  // namespace pelicor::standins

@@ -2,6 +2,8 @@
 
 #include <shellapi.h>
 
+#include <cwchar>
+
 #include "standins/reactivation_service/registration.h"
 
 namespace pelicor::testing {
@@ -50,9 +52,26 @@ void RegisterInprocServiceAs(const std::wstring& inprocServer32) {
     ASSERT_EQ(standins::RegisterInprocServer(inprocServer32), S_OK);
 }
 
-void RegisterLocalService() {
+void RegisterLocalService(const std::wstring& settingsFile) {
     const std::wstring server = BinDir() + L"\\StandInReactivationServer.exe";
-    ASSERT_EQ(RunProcess(server, Quoted(server) + L" /RegServer"), 0u);
+    ASSERT_EQ(RunProcess(server, Quoted(server) + L" /RegServer /settings " + Quoted(settingsFile)), 0u);
+}
+
+void WriteServiceSettings(const std::wstring& settingsFile) {
+    std::wstring settings;
+    const wchar_t prefix[] = L"PELICOR_SERVICE_";
+    if (wchar_t* block = GetEnvironmentStringsW()) {
+        for (const wchar_t* entry = block; *entry != L'\0'; entry += std::wcslen(entry) + 1) {
+            if (std::wcsncmp(entry, prefix, std::wcslen(prefix)) == 0) settings += std::wstring(entry) + L"\n";
+        }
+        FreeEnvironmentStringsW(block);
+    }
+    HANDLE file = CreateFileW(settingsFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    EXPECT_TRUE(WriteFile(file, settings.data(), static_cast<DWORD>(settings.size() * sizeof(wchar_t)), &written,
+                          nullptr));
+    CloseHandle(file);
 }
 
 LauncherTest::LauncherTest() { RegisterInprocService(); }

@@ -28,8 +28,12 @@ void RegisterInprocService();
 // Registers it with `inprocServer32` as the server's file: a bare file name, which the loader then
 // searches for, or a full path, as installers write it.
 void RegisterInprocServiceAs(const std::wstring& inprocServer32);
-// Registers the stand-in as a local server in its own process instead.
-void RegisterLocalService();
+// Registers the stand-in as a local server in its own process instead, started with
+// `settingsFile` on its command line: WriteServiceSettings fills that file.
+void RegisterLocalService(const std::wstring& settingsFile);
+// Writes the test's PELICOR_SERVICE_* variables into `settingsFile`, where the local server that
+// RegisterLocalService registered reads them when COM starts it.
+void WriteServiceSettings(const std::wstring& settingsFile);
 
 class LauncherTest : public ::testing::Test {
 protected:

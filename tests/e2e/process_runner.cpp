@@ -22,6 +22,18 @@ std::string Narrow(const std::wstring& text) {
     return narrow;
 }
 
+std::wstring UsableShortPath(const std::wstring& path) {
+    std::vector<wchar_t> buffer(32768);
+    const DWORD length = GetShortPathNameW(path.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0 || length >= buffer.size()) return std::wstring();
+    const std::wstring shortPath(buffer.data(), length);
+    BOOL lost = FALSE;
+    const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, shortPath.c_str(), static_cast<int>(length),
+                                         nullptr, 0, nullptr, &lost);
+    if (shortPath == path || size <= 0 || lost) return std::wstring();
+    return shortPath;
+}
+
 bool RunningUnderWine() {
     const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
     return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
@@ -121,6 +133,7 @@ DWORD WaitForExit(const ChildProcess& child, DWORD timeoutMs) {
     } else {
         TerminateProcess(child.Handle(), kTimedOut);
         WaitForSingleObject(child.Handle(), INFINITE);
+        ADD_FAILURE() << "process " << child.Id() << " did not end within " << timeoutMs << " ms and was killed";
     }
     return code;
 }

@@ -81,11 +81,14 @@ private:
     DWORD m_id = 0;
 };
 
-constexpr DWORD kTimedOut = 0xFFFFFFFF;
-constexpr DWORD kNotStarted = 0xFFFFFFFE;
+// Codes no target of the tests returns (they pass 0xFFFFFFFF and 0xC0000005 through, for one),
+// so that a hung or missing program can never pass for one that returned what a test expects.
+constexpr DWORD kTimedOut = 0x7E57D1ED;
+constexpr DWORD kNotStarted = 0x7E57AB5E;
 
 // Starts `application` with exactly `commandLine`, waits and returns the full 32-bit exit code;
-// kNotStarted when it could not be started, kTimedOut after killing one that did not end in time.
+// kNotStarted when it could not be started, kTimedOut (and a test failure) after killing one that
+// did not end in time.
 DWORD RunProcess(const std::wstring& application, const std::wstring& commandLine,
                  const RunOptions& options = RunOptions());
 
@@ -94,7 +97,8 @@ DWORD RunProcess(const std::wstring& application, const std::wstring& commandLin
 ChildProcess StartProcess(const std::wstring& application, const std::wstring& commandLine,
                           const RunOptions& options = RunOptions());
 
-// Waits for the child's end; kTimedOut after killing a child that did not end within `timeoutMs`.
+// Waits for the child's end; kTimedOut, and a test failure that says so, after killing a child
+// that did not end within `timeoutMs`.
 DWORD WaitForExit(const ChildProcess& child, DWORD timeoutMs);
 
 // The "key=value" lines the stand-in target wrote; empty when it wrote nothing.
@@ -122,6 +126,17 @@ private:
     std::wstring m_name;
     HANDLE m_event;
 };
+
+// The short (8.3) form of an existing `path` when the volume gave it one that differs from the
+// long form and that the ANSI code page spells whole; empty otherwise. Volumes can keep no short
+// names (GitHub's hosted Windows runners create none since 2024), and then the system answers
+// with the long form.
+std::wstring UsableShortPath(const std::wstring& path);
+
+// What a test that needs a short name says when it skips for want of one.
+inline constexpr const char* kNoShortNames =
+    "this volume gives the path no short name that the ANSI code page spells (short-name creation is off: "
+    "fsutil 8dot3name set C: 0 turns it on for files made afterwards)";
 
 // `text` for test messages: characters outside ASCII become '?'.
 std::string Narrow(const std::wstring& text);

@@ -107,10 +107,9 @@ TEST_F(ReactivationTest, ServiceIsToldTheCollapsedPathThenTheLongFileNameInTheRi
 }
 
 TEST_F(ReactivationTest, RelativeAndShortNamedTargetsReachTheServiceAbsoluteAndLong) {
-    wchar_t shortPath[MAX_PATH] = {};
-    ASSERT_NE(GetShortPathNameW(Target().c_str(), shortPath, MAX_PATH), 0u);
-    const std::wstring shortName = std::wstring(shortPath).substr(std::wstring(shortPath).rfind(L'\\') + 1);
-    ASSERT_NE(shortName, L"record_target.exe") << "this file system gives no short name";
+    const std::wstring shortPath = UsableShortPath(Target());
+    const std::wstring shortName = shortPath.substr(shortPath.rfind(L'\\') + 1);
+    if (shortPath.empty() || shortName == L"record_target.exe") GTEST_SKIP() << kNoShortNames;
     RunOptions inBin;
     inBin.directory = BinDir();
 
@@ -194,11 +193,15 @@ TEST_F(ReactivationTest, InProcessServicesLoadFromTheLayoutsInstallersUse) {
 
 class LocalServerTest : public ReactivationTest {
 protected:
-    LocalServerTest() { RegisterLocalService(); }
+    LocalServerTest() { RegisterLocalService(SettingsFile()); }
     ~LocalServerTest() override { RegisterInprocService(); }
+    std::wstring SettingsFile() const { return m_dir.File(L"server-settings.txt"); }
 };
 
 TEST_F(LocalServerTest, ServiceInAnotherProcessIsAskedAndWrapsTheStart) {
+    // Windows starts the server with the user's environment, not the launcher's: the settings go
+    // in the file its registration names.
+    WriteServiceSettings(SettingsFile());
     const ChildProcess launcher = StartProcess(Launcher(), Quoted(Launcher()) + L" " + Quoted(Target()));
     ASSERT_NE(launcher.Handle(), nullptr);
     EXPECT_EQ(WaitForExit(launcher, 60000), 7u);
