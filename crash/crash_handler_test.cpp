@@ -190,5 +190,68 @@ TEST(CrashFilter, TheThreadThatInstallsItKeepsStackForIt) {
     EXPECT_GE(guarantee, kCrashStackGuarantee);
 }
 
+// Two threads fault at once: the first holds the filter (inside the tool's start) while the
+// second runs it. Each start sees its own command-line buffer, naming its own thread.
+struct ConcurrentStart {
+    DWORD thread = 0;
+    const char* buffer = nullptr;
+    std::string commandLine;
+};
+ConcurrentStart g_starts[2];
+LONG g_startCount = 0;
+HANDLE g_firstInside = nullptr;
+HANDLE g_secondDone = nullptr;
+
+BOOL WINAPI StartHeldForTheOtherThread(LPCSTR, LPSTR commandLine, LPSECURITY_ATTRIBUTES,
+                                       LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID, LPCSTR, LPSTARTUPINFOA,
+                                       LPPROCESS_INFORMATION) {
+    const LONG index = InterlockedIncrement(&g_startCount) - 1;
+    if (index < 2) g_starts[index] = {GetCurrentThreadId(), commandLine, commandLine};
+    if (index == 0) {
+        SetEvent(g_firstInside);
+        (void)WaitForSingleObject(g_secondDone, 30000);
+    } else {
+        SetEvent(g_secondDone);
+    }
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return FALSE;
+}
+
+DWORD WINAPI FaultWhileTheOtherIsHandled(LPVOID) {
+    EXCEPTION_RECORD record{};
+    record.ExceptionCode = EXCEPTION_ACCESS_VIOLATION;
+    CONTEXT context{};
+    EXCEPTION_POINTERS pointers{&record, &context};
+    (void)HandleCrash(&pointers, CrashToolStartApi{&StartHeldForTheOtherThread});
+    return 0;
+}
+
+TEST(CrashFilter, ASecondThreadFaultingMeanwhileRunsItsOwnToolWithPagesOfItsOwn) {
+    ASSERT_TRUE(InstallCrashHandler());
+    SetUnhandledExceptionFilter(nullptr);
+    g_firstInside = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    g_secondDone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE first = CreateThread(nullptr, 0, &FaultWhileTheOtherIsHandled, nullptr, 0, nullptr);
+    ASSERT_NE(first, nullptr);
+    ASSERT_EQ(WaitForSingleObject(g_firstInside, 30000), static_cast<DWORD>(WAIT_OBJECT_0));
+    HANDLE second = CreateThread(nullptr, 0, &FaultWhileTheOtherIsHandled, nullptr, 0, nullptr);
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(WaitForSingleObject(second, 30000), static_cast<DWORD>(WAIT_OBJECT_0));
+    EXPECT_EQ(WaitForSingleObject(first, 30000), static_cast<DWORD>(WAIT_OBJECT_0));
+    CloseHandle(first);
+    CloseHandle(second);
+    CloseHandle(g_firstInside);
+    CloseHandle(g_secondDone);
+
+    ASSERT_EQ(g_startCount, 2) << "each faulting thread starts a tool of its own";
+    EXPECT_NE(g_starts[0].buffer, g_starts[1].buffer)
+        << "the second thread wrote into the first one's buffer";
+    for (const ConcurrentStart& start : g_starts) {
+        char own[32];
+        std::snprintf(own, sizeof(own), " -c 0x%lx ", start.thread);
+        EXPECT_NE(start.commandLine.find(own), std::string::npos) << start.commandLine;
+    }
+}
+
 }  // namespace
 }  // namespace pelicor

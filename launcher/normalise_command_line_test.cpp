@@ -106,12 +106,16 @@ TEST(NormaliseCommandLine, KeepsWhatTheSystemExpandsWholeAndNeverALineItCouldOnl
         ASSERT_TRUE(SetEnvironmentVariableW(name, value.c_str())) << length;
         const std::wstring line = L"C:\\x.exe %PELICOR_T_HUGE%";
         std::vector<wchar_t> buffer(4 * length, L'\0');
-        const DWORD needed = ExpandEnvironmentStringsW(line.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+        const DWORD needed =
+            ExpandEnvironmentStringsW(line.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
         const std::wstring whole = L"C:\\x.exe " + value;
         const bool deliveredWhole = needed == whole.size() + 1 && std::wstring(buffer.data()) == whole;
-        EXPECT_EQ(NormaliseCommandLine(line.c_str()).targetCommandLine, deliveredWhole ? whole : std::wstring())
+        EXPECT_EQ(NormaliseCommandLine(line.c_str()).targetCommandLine,
+                  deliveredWhole ? whole : std::wstring())
             << length << (deliveredWhole ? ": expanded whole" : ": expanded cut");
-        if (length <= 32000) EXPECT_TRUE(deliveredWhole) << "every system expands this much";
+        if (length <= 32000) {
+            EXPECT_TRUE(deliveredWhole) << "every system expands this much";
+        }
     }
     SetEnvironmentVariableW(name, nullptr);
 }

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "launcher/library_search.h"
 #include "platform/com_resources.h"
 #include "reactivation/reactivation_service.h"
 #include "tests/e2e/process_runner.h"
@@ -217,6 +218,55 @@ TEST_F(StartTargetTest, NothingBetweenTheServicesPrepareAndCompleteAllocates) {
     }
     g_countAllocations = false;
     EXPECT_EQ(CoRevokeClassObject(cookie), S_OK);
+}
+
+std::wstring DllDirectory() {
+    wchar_t directory[MAX_PATH + 1] = {};
+    const DWORD length = GetDllDirectoryW(MAX_PATH + 1, directory);
+    return std::wstring(directory, length <= MAX_PATH ? length : 0);
+}
+
+std::wstring SystemDirectory() {
+    wchar_t system[MAX_PATH + 1] = {};
+    const UINT length = GetSystemDirectoryW(system, MAX_PATH + 1);
+    return std::wstring(system, length <= MAX_PATH ? length : 0);
+}
+
+std::wstring g_dllDirectoryAtStart = L"(not started)";
+
+BOOL WINAPI CreateProcessNotingDllDirectory(LPCWSTR application, LPWSTR commandLine,
+                                            LPSECURITY_ATTRIBUTES process, LPSECURITY_ATTRIBUTES thread,
+                                            BOOL inherit, DWORD flags, LPVOID environment, LPCWSTR directory,
+                                            LPSTARTUPINFOW startup, LPPROCESS_INFORMATION info) {
+    g_dllDirectoryAtStart = DllDirectory();
+    return CreateProcessW(application, commandLine, process, thread, inherit, flags, environment, directory,
+                          startup, info);
+}
+
+TEST_F(StartTargetTest, TheHardenedSearchSkipsTheCurrentDirectoryAndTheTargetGetsTheDefaultOne) {
+    // What the launcher's first static initialiser does, here for the rest of this test program.
+    ASSERT_TRUE(HardenLibrarySearch());
+    const std::wstring system = SystemDirectory();
+    ASSERT_FALSE(system.empty());
+    EXPECT_EQ(lstrcmpiW(DllDirectory().c_str(), system.c_str()), 0)
+        << "the DLL directory is the system folder";
+
+    // Safe search mode: a program in the current directory no longer wins over the system's.
+    ASSERT_TRUE(
+        CopyFileW((BinDir() + L"\\record_target.exe").c_str(), m_dir.File(L"cmd.exe").c_str(), FALSE));
+    {
+        ScopedCurrentDirectory inside(m_dir.Path());
+        wchar_t found[MAX_PATH] = {};
+        ASSERT_NE(SearchPathW(nullptr, L"cmd.exe", nullptr, MAX_PATH, found, nullptr), 0u);
+        EXPECT_NE(lstrcmpiW(found, m_dir.File(L"cmd.exe").c_str()), 0) << testing::Narrow(found);
+    }
+
+    // The target is created with no DLL directory (a child inherits its creator's), and the
+    // hardening is back at once.
+    const TargetStartApi noting{&CreateProcessNotingDllDirectory, &ShellExecuteExW};
+    EXPECT_EQ(StartTarget(m_target, false, SW_SHOW, noting), 42u);
+    EXPECT_EQ(g_dllDirectoryAtStart, L"") << "the target got the launcher's DLL directory";
+    EXPECT_EQ(lstrcmpiW(DllDirectory().c_str(), system.c_str()), 0) << "the hardening did not come back";
 }
 
 TEST(IsVistaOrLater, HoldsOnTheSystemUnderTest) { EXPECT_TRUE(IsVistaOrLater()); }

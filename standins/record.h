@@ -34,7 +34,7 @@ inline void AppendToFile(const std::wstring& path, const std::wstring& text) {
 }
 
 // How this process was started: its command line, current directory, start-up show command,
-// window title and start-up flags.
+// window title, start-up flags and the start-up information's reserved text.
 inline std::wstring StartupRecord() {
     STARTUPINFOW startup{};
     GetStartupInfoW(&startup);
@@ -50,6 +50,7 @@ inline std::wstring StartupRecord() {
     record += L"pid=" + std::to_wstring(GetCurrentProcessId()) + L"\n";
     record += L"title=" + std::wstring(startup.lpTitle != nullptr ? startup.lpTitle : L"") + L"\n";
     record += L"startupFlags=" + std::to_wstring(startup.dwFlags) + L"\n";
+    record += L"reserved=" + std::wstring(startup.lpReserved != nullptr ? startup.lpReserved : L"") + L"\n";
     return record;
 }
 

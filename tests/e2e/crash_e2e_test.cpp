@@ -17,6 +17,7 @@ protected:
     // Starts `launcher` on a target that waits, and once the target runs, makes the launcher
     // fault on a thread started at an invalid address. Returns the launcher's exit code.
     DWORD CrashLauncher(const std::wstring& launcher) {
+        ResetEvent(m_targetStarted.Handle());  // a test may crash more than one launcher
         const ChildProcess child = StartProcess(launcher, Quoted(launcher) + L" " + Quoted(Target()));
         EXPECT_NE(child.Handle(), nullptr);
         EXPECT_TRUE(m_targetStarted.Wait(60000));
@@ -179,7 +180,9 @@ TEST_F(CrashTest, FoldersTheAnsiCodePageCannotSpellReachTheToolByTheirShortNames
     const std::wstring localAppData = profile.File(L"AppData " + unspellable);
     ASSERT_TRUE(CreateDirectoryW(localAppData.c_str(), nullptr));
     const std::wstring shortLocalAppData = UsableShortPath(localAppData);
-    if (shortLocalAppData.empty()) GTEST_SKIP() << kNoShortNames;
+    if (shortLocalAppData.empty()) {
+        GTEST_SKIP() << kNoShortNames;
+    }
     const ScopedLocalAppData redirected(localAppData);
     TempDir suite(L"Pelicor " + unspellable);
     const std::wstring launcher = suite.File(L"PelicorLaunch64.exe");
@@ -201,6 +204,48 @@ TEST_F(CrashTest, FoldersTheAnsiCodePageCannotSpellReachTheToolByTheirShortNames
     const std::wstring dump = localAppData + L"\\Norvex\\Pelicor\\CrashDumps\\PelicorLaunch64-" +
                               std::to_wstring(m_launcherId) + L".dmp";
     EXPECT_EQ(ReadBytes(dump).substr(0, 4), "MDMP") << record[L"dump"];
+}
+
+TEST_F(CrashTest, DumpFoldersTheCodePageSpellsGoUnderTheirLongNameWhileOneTooLongInstallsNothing) {
+    // A profile folder the ANSI code page spells goes to the tool as it is (in the ANSI code page,
+    // which the tool's narrow start converts back with); one whose dump folder would not fit the
+    // filter's 260-character field leaves the launcher without a filter, never with a cut folder.
+    const std::wstring dumpSubfolder = L"\\Norvex\\Pelicor\\CrashDumps";
+    struct Case {
+        const char* name;
+        std::size_t dumpFolderLength;  // 0: whatever the folder below gives
+        bool toolStarts;
+    };
+    for (const Case& c : {Case{"Caf\xc3\xa9 profile", 0, true}, Case{"259 characters", 259, true},
+                          Case{"260 characters", 260, false}}) {
+        DeleteFileW(DumpRecordPath().c_str());
+        TempDir profile(L"Profile Caf\u00e9");
+        std::wstring localAppData = profile.File(L"AppData");
+        if (c.dumpFolderLength != 0) {
+            // Pad with one folder so that the dump folder has exactly the length asked for.
+            const std::size_t padding = c.dumpFolderLength - dumpSubfolder.size() - localAppData.size() - 1;
+            ASSERT_LT(padding, 200u);
+            ASSERT_TRUE(CreateDirectoryW(localAppData.c_str(), nullptr));
+            localAppData += L"\\" + std::wstring(padding, L'p');
+        }
+        ASSERT_TRUE(CreateDirectoryW(localAppData.c_str(), nullptr)) << c.name;
+        if (c.dumpFolderLength != 0) {
+            ASSERT_EQ(localAppData.size() + dumpSubfolder.size(), c.dumpFolderLength);
+        }
+        const ScopedLocalAppData redirected(localAppData);
+
+        EXPECT_EQ(CrashLauncher(Install(false, true)), kAccessViolation) << c.name;
+
+        auto record = ReadRecord(DumpRecordPath());
+        EXPECT_EQ(!record.empty(), c.toolStarts) << c.name;
+        if (record.empty()) continue;
+        int count = 0;
+        LPWSTR* argv = CommandLineToArgvW(record[L"commandLine"].c_str(), &count);
+        ASSERT_EQ(count, 12) << record[L"commandLine"];
+        EXPECT_EQ(std::wstring(argv[11]), localAppData + dumpSubfolder) << c.name;
+        LocalFree(argv);
+        DeleteFileW(record[L"dump"].c_str());
+    }
 }
 
 }  // namespace

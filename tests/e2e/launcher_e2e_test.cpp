@@ -132,6 +132,22 @@ TEST_F(LauncherTest, StartedFromAShortcutTheTargetGetsItsShowStateAndFolderButNo
     }
 }
 
+TEST_F(LauncherTest, TheTargetNeverGetsTheLaunchersReservedStartupText) {
+    // CreateProcessW wants lpReserved null; the launcher's own start-up information may carry
+    // text there (the shell passes its own), which must not reach the target.
+    RunOptions options;
+    options.reserved = L"pelicor-reserved";
+    EXPECT_EQ(RunProcess(Target(), Quoted(Target()), options), 0u);
+    if (Record()[L"reserved"] != options.reserved) {
+        GTEST_SKIP() << "this platform hands a child no reserved start-up text (a probe given some reports '"
+                     << testing::Narrow(Record()[L"reserved"])
+                     << "'), so the launcher's cannot be told apart";
+    }
+    DeleteFileW(RecordPath().c_str());
+    EXPECT_EQ(Launch(Quoted(Target()), options), 0u);
+    EXPECT_EQ(Record()[L"reserved"], L"");
+}
+
 // The token's elevation type: full (elevated), limited (an administrator's filtered token) or
 // default (no split token, UAC off or a standard user).
 TOKEN_ELEVATION_TYPE ElevationType() {

@@ -28,8 +28,8 @@ std::wstring UsableShortPath(const std::wstring& path) {
     if (length == 0 || length >= buffer.size()) return std::wstring();
     const std::wstring shortPath(buffer.data(), length);
     BOOL lost = FALSE;
-    const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, shortPath.c_str(), static_cast<int>(length),
-                                         nullptr, 0, nullptr, &lost);
+    const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, shortPath.c_str(),
+                                         static_cast<int>(length), nullptr, 0, nullptr, &lost);
     if (shortPath == path || size <= 0 || lost) return std::wstring();
     return shortPath;
 }
@@ -108,6 +108,8 @@ ChildProcess StartProcess(const std::wstring& application, const std::wstring& c
     }
     std::wstring title = options.title;
     if (!title.empty()) startup.lpTitle = title.data();
+    std::wstring reserved = options.reserved;
+    if (!reserved.empty()) startup.lpReserved = reserved.data();
     if ((options.startupFlags & STARTF_USEHOTKEY) != 0) {
         startup.hStdInput = reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(options.hotkey));
     }
@@ -133,7 +135,8 @@ DWORD WaitForExit(const ChildProcess& child, DWORD timeoutMs) {
     } else {
         TerminateProcess(child.Handle(), kTimedOut);
         WaitForSingleObject(child.Handle(), INFINITE);
-        ADD_FAILURE() << "process " << child.Id() << " did not end within " << timeoutMs << " ms and was killed";
+        ADD_FAILURE() << "process " << child.Id() << " did not end within " << timeoutMs
+                      << " ms and was killed";
     }
     return code;
 }

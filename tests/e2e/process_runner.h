@@ -57,6 +57,7 @@ struct RunOptions {
     std::wstring title;      // non-empty: the start-up information's window title
     DWORD startupFlags = 0;  // further STARTF_ flags, as the shell sets them for a shortcut
     WORD hotkey = 0;         // with STARTF_USEHOTKEY: the hotkey, passed where the shell passes it
+    std::wstring reserved;   // non-empty: the start-up information's reserved text (the shell's use)
     DWORD timeoutMs = 60000;
 };
 

@@ -109,7 +109,9 @@ TEST_F(ReactivationTest, ServiceIsToldTheCollapsedPathThenTheLongFileNameInTheRi
 TEST_F(ReactivationTest, RelativeAndShortNamedTargetsReachTheServiceAbsoluteAndLong) {
     const std::wstring shortPath = UsableShortPath(Target());
     const std::wstring shortName = shortPath.substr(shortPath.rfind(L'\\') + 1);
-    if (shortPath.empty() || shortName == L"record_target.exe") GTEST_SKIP() << kNoShortNames;
+    if (shortPath.empty() || shortName == L"record_target.exe") {
+        GTEST_SKIP() << kNoShortNames;
+    }
     RunOptions inBin;
     inBin.directory = BinDir();
 
