@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "standins/record.h"
 #include "tests/e2e/process_runner.h"
 
 namespace pelicor {
@@ -25,21 +26,13 @@ ChildProcess StartWaitingTarget(const NamedEvent& release) {
 // A hidden top-level window of the calling thread, gone with the object.
 class ThreadWindow {
 public:
-    ThreadWindow() {
-        WNDCLASSEXW windowClass{};
-        windowClass.cbSize = sizeof(windowClass);
-        windowClass.lpfnWndProc = &DefWindowProcW;
-        windowClass.hInstance = GetModuleHandleW(nullptr);
-        windowClass.lpszClassName = L"PelicorMessageWaitTestWnd";
-        RegisterClassExW(&windowClass);
-        m_window = CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, nullptr, nullptr,
-                                   GetModuleHandleW(nullptr), nullptr);
-    }
+    ThreadWindow()
+        : m_window(standins::CreateHiddenTopLevelWindow(L"PelicorMessageWaitTestWnd", &DefWindowProcW)) {}
     ~ThreadWindow() { DestroyWindow(m_window); }
     HWND Get() const { return m_window; }
 
 private:
-    HWND m_window = nullptr;
+    HWND m_window;
 };
 
 // Sends WM_NULL to a window from another thread, then lets the target go, whatever the answer.

@@ -33,6 +33,19 @@ inline void AppendToFile(const std::wstring& path, const std::wstring& text) {
     CloseHandle(file);
 }
 
+// A hidden top-level window of class `className` (registered here with `procedure`) on the calling
+// thread, as windowed programs and in-process code leave them; nullptr when it cannot be made.
+inline HWND CreateHiddenTopLevelWindow(const wchar_t* className, WNDPROC procedure) {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.lpfnWndProc = procedure;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = className;
+    RegisterClassExW(&windowClass);  // a class left from an earlier window serves as well
+    return CreateWindowExW(0, className, L"", 0, 0, 0, 0, 0, nullptr, nullptr, GetModuleHandleW(nullptr),
+                           nullptr);
+}
+
 // How this process was started: its command line, current directory, start-up show command,
 // window title, start-up flags and the start-up information's reserved text.
 inline std::wstring StartupRecord() {

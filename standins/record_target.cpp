@@ -52,19 +52,10 @@ void PumpMessagesUntil(const std::wstring& name) {
 
 }  // namespace
 
-static void CreateHiddenWindow() {
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof(windowClass);
-    windowClass.lpfnWndProc = &DefWindowProcW;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = L"RecordTargetWnd";
-    RegisterClassExW(&windowClass);
-    CreateWindowExW(0, L"RecordTargetWnd", L"", 0, 0, 0, 0, 0, nullptr, nullptr, GetModuleHandleW(nullptr),
-                    nullptr);
-}
-
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
-    if (pelicor::standins::EnvironmentFlag(L"PELICOR_TEST_WINDOW")) CreateHiddenWindow();
+    if (pelicor::standins::EnvironmentFlag(L"PELICOR_TEST_WINDOW")) {
+        (void)pelicor::standins::CreateHiddenTopLevelWindow(L"RecordTargetWnd", &DefWindowProcW);
+    }
     const std::wstring library = EnvironmentValue(L"PELICOR_TEST_LOAD_LIBRARY");
     if (!library.empty()) {
         HMODULE loaded = LoadLibraryW(library.c_str());

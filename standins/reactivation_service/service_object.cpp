@@ -62,14 +62,7 @@ LRESULT CALLBACK LeftWindowProcedure(HWND window, UINT message, WPARAM wParam, L
 
 void LeaveWindowOnCallingThread() {
     if (!EnvironmentFlag(L"PELICOR_SERVICE_LEAVE_WINDOW")) return;
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof(windowClass);
-    windowClass.lpfnWndProc = &LeftWindowProcedure;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = L"StandInServiceWnd";
-    RegisterClassExW(&windowClass);
-    const HWND window = CreateWindowExW(0, L"StandInServiceWnd", L"", 0, 0, 0, 0, 0, nullptr, nullptr,
-                                        GetModuleHandleW(nullptr), nullptr);
+    const HWND window = CreateHiddenTopLevelWindow(L"StandInServiceWnd", &LeftWindowProcedure);
     LogEvent(L"window", window != nullptr ? L"left" : L"failed");
 }
 

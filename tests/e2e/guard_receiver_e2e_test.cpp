@@ -117,10 +117,7 @@ TEST_F(LauncherTest, WindowsThatAServiceLeftOnTheMainThreadAnswerWhileTheTargetR
     ScopedEnv exitCode(L"PELICOR_TEST_EXIT_CODE", L"6");
     const ChildProcess launcher = StartProcess(Launcher(), Quoted(Launcher()) + L" " + Quoted(Target()));
     ASSERT_NE(launcher.Handle(), nullptr);
-    struct LetGo {
-        const NamedEvent& release;
-        ~LetGo() { release.Set(); }
-    } letGo{release};
+    const SetOnScopeExit letGo(release);
     ASSERT_TRUE(started.Wait(60000));
     ASSERT_EQ(TopLevelWindowsOf(launcher.Id(), L"StandInServiceWnd").size(), 1u)
         << "the service left its window";
@@ -162,10 +159,7 @@ TEST_F(LauncherTest, TheReceiverHoldsNoHotkeyWhenStartedFromAShortcutWithOne) {
     const ChildProcess launcher =
         StartProcess(Launcher(), Quoted(Launcher()) + L" " + Quoted(Target()), options);
     ASSERT_NE(launcher.Handle(), nullptr);
-    struct LetGo {
-        const NamedEvent& release;
-        ~LetGo() { release.Set(); }
-    } letGo{release};
+    const SetOnScopeExit letGo(release);
     ASSERT_TRUE(started.Wait(60000));
     const std::vector<HWND> receivers = ReceiverWindowsOnceUp(launcher);
     ASSERT_EQ(receivers.size(), 1u);
@@ -235,8 +229,8 @@ private:
 // and never searches for on disk.
 bool IsKnownDll(const wchar_t* dll) {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\KnownDLLs", 0,
-                      KEY_READ, &key) != ERROR_SUCCESS) {
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\KnownDLLs",
+                      0, KEY_READ, &key) != ERROR_SUCCESS) {
         return false;
     }
     bool known = false;
@@ -258,9 +252,10 @@ TEST_F(LauncherTest, NeverLoadsAnImportPlantedBesideIt) {
     // imm32 is loaded while the system DLLs that the launcher imports start, before any code of
     // the launcher runs: only the image's DependentLoadFlags restricts that search.
     if (IsKnownDll(L"imm32.dll")) {
-        GTEST_SKIP() << "imm32.dll is a Known DLL here (HKLM\\...\\Session Manager\\KnownDLLs), loaded from the "
-                        "system however the search runs, so a planted copy proves nothing; ShippedImage checks "
-                        "the field";
+        GTEST_SKIP()
+            << "imm32.dll is a Known DLL here (HKLM\\...\\Session Manager\\KnownDLLs), loaded from the "
+               "system however the search runs, so a planted copy proves nothing; ShippedImage checks "
+               "the field";
     }
     if (RunningUnderWine()) {
         GTEST_SKIP() << "Wine ignores DependentLoadFlags and loads an import planted beside a program; "

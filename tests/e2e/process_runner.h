@@ -142,6 +142,19 @@ inline constexpr const char* kNoShortNames =
 // `text` for test messages: characters outside ASCII become '?'.
 std::string Narrow(const std::wstring& text);
 
+// Signals the event when the scope ends, however the test ends: a failed assertion never leaves a
+// stand-in waiting for it.
+class SetOnScopeExit {
+public:
+    explicit SetOnScopeExit(const NamedEvent& event) : m_event(event) {}
+    SetOnScopeExit(const SetOnScopeExit&) = delete;
+    SetOnScopeExit& operator=(const SetOnScopeExit&) = delete;
+    ~SetOnScopeExit() { m_event.Set(); }
+
+private:
+    const NamedEvent& m_event;
+};
+
 // Wraps a path in double quotes.
 inline std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 
