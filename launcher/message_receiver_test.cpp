@@ -77,6 +77,9 @@ LRESULT CALLBACK ReadStackGuarantee(HWND window, UINT message, WPARAM wParam, LP
 }
 
 TEST(CWinMessageReceiver, TheThreadKeepsStackForTheCrashHandler) {
+    // The class keeps the procedure of its first registration; an earlier receiver in this
+    // process registered it with another, and its windows are gone with its thread.
+    (void)UnregisterClassW(L"WinMessageReceiverWnd", GetModuleHandleW(nullptr));
     CWinMessageReceiver receiver;
     receiver.m_windowProcedure = &ReadStackGuarantee;
     ASSERT_TRUE(receiver.Start());
