@@ -16,7 +16,8 @@ namespace {
 
 constexpr std::size_t kPathCapacity = MAX_PATH;
 constexpr DWORD kToolWaitMs = 300000;
-constexpr DWORD kHandOffStartMs = 10000;
+// A thread normally starts within milliseconds; one that does not is held by the loader lock.
+constexpr DWORD kHandOffStartMs = 2000;
 constexpr SIZE_T kHandOffStackReserve = 256 * 1024;
 constexpr char kDumpSubfolder[] = "\\Norvex\\Pelicor\\CrashDumps";
 constexpr char kDumpToolName[] = "norvexdumpa.exe";
@@ -25,12 +26,26 @@ constexpr char kDumpToolName[] = "norvexdumpa.exe";
 char g_dumpFolder[kPathCapacity];
 char g_dumpToolPath[kPathCapacity];
 
+// What the hand-off thread needs to run the tool for a faulting thread. It lives in the scratch
+// memory below, which outlives any hand-off thread that ever saw it.
+struct HandOff {
+    EXCEPTION_POINTERS* exception;
+    DWORD faultingThread;
+    CrashToolStartApi api;
+    HANDLE started;  // signalled once the hand-off thread has claimed the work
+    LONG state;      // kHandOffWaiting, then kHandOffClaimed by the thread or kHandOffAbandoned
+};
+constexpr LONG kHandOffWaiting = 0;
+constexpr LONG kHandOffClaimed = 1;
+constexpr LONG kHandOffAbandoned = 2;
+
 // What one run of the filter needs besides a few hundred bytes of stack. After a stack overflow
 // the faulting thread has only what its stack guarantee keeps, so the large parts live here.
 struct CrashScratch {
     char commandLine[kCrashCommandLineCapacity];
     STARTUPINFOA startup;
     PROCESS_INFORMATION tool;
+    HandOff handOff;
 };
 
 // Prepared at start-up for the first thread that faults; 0 while free, else that thread's id.
@@ -44,7 +59,8 @@ std::string AnsiForm(const std::wstring& text, UINT codePage, bool& lossless) {
     // lost-character report; it spells every character but an unpaired surrogate, which NTFS
     // allows in names and which would otherwise become U+FFFD silently: WC_ERR_INVALID_CHARS
     // makes the conversion fail instead.
-    const bool utf8 = codePage == CP_UTF8;
+    constexpr UINT kGb18030 = 54936;  // refuses the same, as Unicode's other full encoding
+    const bool utf8 = codePage == CP_UTF8 || codePage == kGb18030;
     const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
     BOOL usedDefault = FALSE;
     BOOL* const lost = utf8 ? nullptr : &usedDefault;
@@ -117,42 +133,62 @@ void RunDumpTool(EXCEPTION_POINTERS* exception, DWORD faultingThread, const Cras
     }
 }
 
-// What the hand-off thread needs to run the tool for the faulting thread.
-struct HandOff {
-    EXCEPTION_POINTERS* exception;
-    DWORD faultingThread;
-    const CrashToolStartApi* api;
-    CrashScratch* scratch;
-};
-
 DWORD WINAPI RunDumpToolForFaultingThread(LPVOID parameter) {
-    const HandOff& handOff = *static_cast<const HandOff*>(parameter);
-    RunDumpTool(handOff.exception, handOff.faultingThread, *handOff.api, *handOff.scratch);
+    auto& scratch = *static_cast<CrashScratch*>(parameter);
+    HandOff& handOff = scratch.handOff;
+    // Too late: the faulting thread gave up on this one and did the work itself.
+    if (InterlockedCompareExchange(&handOff.state, kHandOffClaimed, kHandOffWaiting) != kHandOffWaiting) {
+        return 0;
+    }
+    SetEvent(handOff.started);
+    RunDumpTool(handOff.exception, handOff.faultingThread, handOff.api, scratch);
     return 0;
 }
 
 // Runs the tool for the calling thread's fault. After a stack overflow the faulting thread has
 // only what its stack guarantee keeps, and process creation has been seen to fault there: the
 // start and the wait then run on a thread with a fresh stack, made only now, while this one
-// waits. The dump still names the faulting thread. A thread that cannot be made, or does not
-// end within the tool's own time, leaves the work to this one or gives up waiting.
-void RunDumpToolFor(EXCEPTION_POINTERS* exception, const CrashToolStartApi& api,
+// waits; the dump still names the faulting thread. A new thread must take the loader lock before
+// it runs, which the crash may have left taken: one that has not started within kHandOffStartMs is
+// abandoned and the work is done here after all. Returns false when `scratch` must never be used
+// again, because a hand-off thread may still touch it.
+bool RunDumpToolFor(EXCEPTION_POINTERS* exception, const CrashToolStartApi& api,
                     CrashScratch& scratch) noexcept {
     const DWORD faultingThread = GetCurrentThreadId();
     const bool stackOverflow = exception != nullptr && exception->ExceptionRecord != nullptr &&
                                exception->ExceptionRecord->ExceptionCode == EXCEPTION_STACK_OVERFLOW;
     if (stackOverflow) {
-        HandOff handOff{exception, faultingThread, &api, &scratch};
-        const UniqueHandle thread(CreateThread(nullptr, kHandOffStackReserve, &RunDumpToolForFaultingThread,
-                                               &handOff, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
-        if (thread) {
-            // The tool's own wait is bounded; a thread that cannot even start (held by the loader
-            // lock the crash left taken) is given as long, then left.
-            (void)WaitForSingleObject(thread.Get(), kToolWaitMs + kHandOffStartMs);
-            return;
+        HandOff& handOff = scratch.handOff;
+        handOff = HandOff{exception, faultingThread, api, CreateEventA(nullptr, TRUE, FALSE, nullptr),
+                          kHandOffWaiting};
+        if (handOff.started != nullptr) {
+            const UniqueHandle thread(CreateThread(nullptr, kHandOffStackReserve,
+                                                   &RunDumpToolForFaultingThread, &scratch,
+                                                   STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+            const bool claimed =
+                thread && (WaitForSingleObject(handOff.started, kHandOffStartMs) == WAIT_OBJECT_0 ||
+                           InterlockedCompareExchange(&handOff.state, kHandOffAbandoned, kHandOffWaiting) ==
+                               kHandOffClaimed);
+            if (claimed) {
+                // The tool's own wait is bounded, and so is this one.
+                const bool ended =
+                    WaitForSingleObject(thread.Get(), kToolWaitMs + kHandOffStartMs) == WAIT_OBJECT_0;
+                if (ended) {
+                    CloseHandle(handOff.started);
+                }
+                return ended;
+            }
+            // Never made, or abandoned before it started: a late thread sees that and leaves, but
+            // it still reads this scratch, and no late thread ever signals the event.
+            RunDumpTool(exception, faultingThread, api, scratch);
+            if (!thread) {
+                CloseHandle(handOff.started);
+            }
+            return !thread;
         }
     }
     RunDumpTool(exception, faultingThread, api, scratch);
+    return true;
 }
 
 }  // namespace
@@ -198,16 +234,17 @@ LONG HandleCrash(EXCEPTION_POINTERS* exception, const CrashToolStartApi& api) no
         return EXCEPTION_CONTINUE_SEARCH;  // a fault inside this thread's own run of the filter
     }
     if (owner == 0) {
-        RunDumpToolFor(exception, api, g_firstCrashScratch);
-        InterlockedExchange(&g_firstCrashScratchOwner, 0);
+        // Left taken while a hand-off thread may still use it: later faults get pages of their own.
+        if (RunDumpToolFor(exception, api, g_firstCrashScratch)) {
+            InterlockedExchange(&g_firstCrashScratchOwner, 0);
+        }
         return EXCEPTION_CONTINUE_SEARCH;
     }
     // Another thread is handling its own crash: this one runs its own tool all the same, with
     // scratch pages of its own. They come from the page allocator, not from the heap, which the
     // crash may have left broken or locked.
     void* const pages = VirtualAlloc(nullptr, sizeof(CrashScratch), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-    if (pages != nullptr) {
-        RunDumpToolFor(exception, api, *static_cast<CrashScratch*>(pages));
+    if (pages != nullptr && RunDumpToolFor(exception, api, *static_cast<CrashScratch*>(pages))) {
         (void)VirtualFree(pages, 0, MEM_RELEASE);
     }
     return EXCEPTION_CONTINUE_SEARCH;

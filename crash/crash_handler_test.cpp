@@ -146,6 +146,36 @@ TEST(CrashFilter, AfterAStackOverflowTheToolStartsOnAThreadWithAFreshStack) {
     }
 }
 
+TEST(CrashFilter, AHandOffThreadThatCannotStartLeavesTheWorkToTheFaultingThread) {
+    // A new thread takes the loader lock before it runs, and a crash can leave that lock taken:
+    // here this thread holds it while the filter handles a stack overflow.
+    using LockLoaderLock = LONG(NTAPI*)(ULONG, ULONG*, ULONG_PTR*);
+    using UnlockLoaderLock = LONG(NTAPI*)(ULONG, ULONG_PTR);
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    const auto lock = reinterpret_cast<LockLoaderLock>(
+        reinterpret_cast<void (*)()>(GetProcAddress(ntdll, "LdrLockLoaderLock")));
+    const auto unlock = reinterpret_cast<UnlockLoaderLock>(
+        reinterpret_cast<void (*)()>(GetProcAddress(ntdll, "LdrUnlockLoaderLock")));
+    ASSERT_NE(lock, nullptr);
+    ASSERT_NE(unlock, nullptr);
+    ASSERT_TRUE(InstallCrashHandler());
+    SetUnhandledExceptionFilter(nullptr);
+    g_start = ToolStart();
+    EXCEPTION_RECORD record{};
+    record.ExceptionCode = EXCEPTION_STACK_OVERFLOW;
+    CONTEXT context{};
+    EXCEPTION_POINTERS pointers{&record, &context};
+    ULONG_PTR cookie = 0;
+    ASSERT_EQ(lock(0, nullptr, &cookie), 0);
+    (void)HandleCrash(&pointers, CrashToolStartApi{&RecordingCreateProcess});
+    EXPECT_EQ(unlock(0, cookie), 0);
+
+    ASSERT_EQ(g_start.calls, 1) << "one tool start, by one thread";
+    if (g_start.startingThread != GetCurrentThreadId()) {
+        GTEST_SKIP() << "this platform starts a thread while another holds the loader lock";
+    }
+}
+
 TEST(CrashFilter, AnsiFormCountsEveryCharacterTheCodePageCannotSpellAsLost) {
     const struct {
         UINT codePage;

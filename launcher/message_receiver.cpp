@@ -9,6 +9,39 @@ constexpr wchar_t kWindowClass[] = L"WinMessageReceiverWnd";
 constexpr DWORD kNoReceiver = 6;
 // How long the stop waits for the thread's end before it posts its request again.
 constexpr DWORD kStopRetryMs = 10;
+constexpr UINT kHotkeyAnswerMs = 1000;
+
+// With the start-up hotkey `hotkey`, clears it from each top-level window of this process that
+// holds it.
+BOOL CALLBACK ClearHotkeyOfOwnWindow(HWND window, LPARAM hotkey) {
+    DWORD process = 0;
+    (void)GetWindowThreadProcessId(window, &process);
+    DWORD_PTR held = 0;
+    // The main thread dispatches its messages while it waits; a window that cannot answer within
+    // the limit keeps what it holds rather than hold this thread up.
+    if (process == GetCurrentProcessId() &&
+        SendMessageTimeoutW(window, WM_GETHOTKEY, 0, 0, SMTO_ABORTIFHUNG, kHotkeyAnswerMs, &held) != 0 &&
+        LOWORD(held) == static_cast<WORD>(hotkey)) {
+        (void)SendMessageTimeoutW(window, WM_SETHOTKEY, 0, 0, SMTO_ABORTIFHUNG, kHotkeyAnswerMs, nullptr);
+    }
+    return TRUE;
+}
+
+// A shortcut's hotkey comes in the start-up information that the target gets as it is, and
+// Windows gives it to the first eligible top-level window a process creates: in the launcher,
+// this hidden window, or one that in-process code made before it. Two windows with one hotkey
+// make Windows pick either at random, so the launcher's own give it up.
+void ReleaseStartupHotkey(HWND receiver) noexcept {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    GetStartupInfoW(&startup);
+    if ((startup.dwFlags & STARTF_USEHOTKEY) == 0) {
+        return;
+    }
+    (void)SendMessageW(receiver, WM_SETHOTKEY, 0, 0);
+    const auto hotkey = static_cast<WORD>(reinterpret_cast<UINT_PTR>(startup.hStdInput));
+    (void)EnumWindows(&ClearHotkeyOfOwnWindow, static_cast<LPARAM>(hotkey));
+}
 
 }  // namespace
 
@@ -55,19 +88,14 @@ void CWinMessageReceiver::Run() {
     m_window = CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, nullptr, nullptr,
                                GetModuleHandleW(nullptr), nullptr);
     if (m_window != nullptr) {
-        // A shortcut's hotkey comes with the start-up information that the target gets, and
-        // Windows gives it to the first eligible top-level window a process creates: this one,
-        // in the launcher. Two windows with one hotkey make Windows pick either at random, and
-        // this one is never shown, so it holds none.
-        (void)SendMessageW(m_window, WM_SETHOTKEY, 0, 0);
+        ReleaseStartupHotkey(m_window);
     }
 
     MSG message;
     BOOL result;
-    while ((result = GetMessageW(&message, nullptr, 0, 0)) != 0) {
-        if (result == -1) {
-            continue;
-        }
+    // -1 means the thread has no queue and cannot get one (its desktop's heap is spent): going on
+    // would spin for ever, and a stop could never be posted. The thread ends instead.
+    while ((result = GetMessageW(&message, nullptr, 0, 0)) != 0 && result != -1) {
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }

@@ -22,10 +22,12 @@ void DispatchQueuedMessages(bool& quit, WPARAM& quitCode) noexcept {
     }
 }
 
+// Whether `process` has ended, by its exit time: its exit code cannot tell, since a process may
+// end with the code that means "still running" (259).
 bool HasEnded(HANDLE process, bool& known) noexcept {
-    DWORD code = 0;
-    known = GetExitCodeProcess(process, &code) != FALSE;
-    return known && code != STILL_ACTIVE;
+    FILETIME created{}, exited{}, kernel{}, user{};
+    known = GetProcessTimes(process, &created, &exited, &kernel, &user) != FALSE;
+    return known && (exited.dwLowDateTime != 0 || exited.dwHighDateTime != 0);
 }
 
 }  // namespace

@@ -99,11 +99,15 @@ TEST(WaitForProcessDispatchingMessages, AFailingWaitNeverEndsItBeforeTheProcess)
     const struct {
         const char* name;
         MessageWaitApi api;
+        const wchar_t* exitCode;
     } cases[] = {
-        {"pumping wait fails", {&FailingMsgWait, &WaitForSingleObject}},
-        {"every wait fails", {&FailingMsgWait, &FailingWait}},
+        {"pumping wait fails", {&FailingMsgWait, &WaitForSingleObject}, L"0"},
+        {"every wait fails", {&FailingMsgWait, &FailingWait}, L"0"},
+        // The code that means "still running" cannot tell that it ended.
+        {"every wait fails, the process ends with 259", {&FailingMsgWait, &FailingWait}, L"259"},
     };
     for (const auto& c : cases) {
+        const ScopedEnv exitCode(L"PELICOR_TEST_EXIT_CODE", c.exitCode);
         NamedEvent release;
         const ChildProcess target = StartWaitingTarget(release);
         ASSERT_NE(target.Handle(), nullptr);

@@ -145,13 +145,15 @@ TEST_F(LauncherTest, WindowsThatAServiceLeftOnTheMainThreadAnswerWhileTheTargetR
     EXPECT_NE(std::find(events.begin(), events.end(), L"window"), events.end());
 }
 
-TEST_F(LauncherTest, TheReceiverHoldsNoHotkeyWhenStartedFromAShortcutWithOne) {
+TEST_F(LauncherTest, NoWindowOfTheLauncherHoldsTheHotkeyOfAShortcutThatStartedIt) {
     // A shortcut's hotkey comes in the start-up information, which the target gets as it is;
     // Windows gives it to the first eligible top-level window a process creates.
     NamedEvent started, release;
     ScopedEnv startedEvent(L"PELICOR_TEST_STARTED_EVENT", started.Name());
     ScopedEnv releaseEvent(L"PELICOR_TEST_WAIT_EVENT", release.Name());
     ScopedEnv window(L"PELICOR_TEST_WINDOW", L"1");
+    // In-process code may make a window before the receiver's, which would then take the hotkey.
+    ScopedEnv leaveWindow(L"PELICOR_SERVICE_LEAVE_WINDOW", L"1");
     RunOptions options;
     options.startupFlags = STARTF_USEHOTKEY;
     constexpr BYTE kHotkeyControlAlt = 0x02 | 0x04;  // HOTKEYF_CONTROL | HOTKEYF_ALT (commctrl.h)
@@ -171,8 +173,12 @@ TEST_F(LauncherTest, TheReceiverHoldsNoHotkeyWhenStartedFromAShortcutWithOne) {
     ASSERT_EQ(targetWindows.size(), 1u);
     DWORD_PTR targetHotkey = 0;
     ASSERT_NE(SendMessageTimeoutW(targetWindows[0], WM_GETHOTKEY, 0, 0, SMTO_NORMAL, 5000, &targetHotkey), 0);
-    DWORD_PTR receiverHotkey = 1;
-    ASSERT_NE(SendMessageTimeoutW(receivers[0], WM_GETHOTKEY, 0, 0, SMTO_NORMAL, 5000, &receiverHotkey), 0);
+    std::vector<DWORD_PTR> launcherHotkeys;
+    for (HWND launcherWindow : TopLevelWindowsOf(launcher.Id(), nullptr)) {
+        DWORD_PTR hotkey = 1;
+        ASSERT_NE(SendMessageTimeoutW(launcherWindow, WM_GETHOTKEY, 0, 0, SMTO_NORMAL, 5000, &hotkey), 0);
+        launcherHotkeys.push_back(hotkey);
+    }
     release.Set();
     EXPECT_EQ(WaitForExit(launcher, 60000), 0u);
     if (targetHotkey == 0) {
@@ -182,7 +188,9 @@ TEST_F(LauncherTest, TheReceiverHoldsNoHotkeyWhenStartedFromAShortcutWithOne) {
     }
     EXPECT_EQ(targetHotkey, static_cast<DWORD_PTR>(options.hotkey))
         << "the target keeps the shortcut's hotkey";
-    EXPECT_EQ(receiverHotkey, 0u) << "the launcher's hidden window took the hotkey";
+    EXPECT_EQ(std::count(launcherHotkeys.begin(), launcherHotkeys.end(), 0u),
+              static_cast<std::ptrdiff_t>(launcherHotkeys.size()))
+        << "a window of the launcher holds a hotkey";
 }
 
 TEST_F(LauncherTest, TargetsThatEndAtOnceNeverHangTheReceiversStop) {
