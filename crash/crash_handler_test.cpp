@@ -106,17 +106,27 @@ TEST(CrashFilter, StartsTheToolWithinItsStackBudget) {
     char module[MAX_PATH] = {};
     const std::string self(module, GetModuleFileNameA(nullptr, module, MAX_PATH));
     g_run.program = self.substr(0, self.rfind('\\') + 1) + "record_target.exe";
-    g_run.record.ExceptionCode = EXCEPTION_STACK_OVERFLOW;
+    // After a stack overflow the faulting thread only hands the start to a thread of its own and
+    // waits; after any other fault it makes the start itself (CreateProcessA's own stack use).
+    const struct {
+        DWORD code;
+        const char* name;
+    } faults[] = {{EXCEPTION_STACK_OVERFLOW, "stack overflow, start handed off"},
+                  {EXCEPTION_ACCESS_VIOLATION, "access violation, start on the faulting thread"}};
+    for (const auto& fault : faults) {
+        g_run.record.ExceptionCode = fault.code;
+        g_run.started = FALSE;
+        // The whole stack committed up front, so that painting it touches no guard page.
+        HANDLE thread = CreateThread(nullptr, 512 * 1024, &MeasureFilterStack, nullptr, 0, nullptr);
+        ASSERT_NE(thread, nullptr);
+        ASSERT_EQ(WaitForSingleObject(thread, 60000), WAIT_OBJECT_0);
+        CloseHandle(thread);
 
-    // The whole stack committed up front, so that painting it touches no guard page.
-    HANDLE thread = CreateThread(nullptr, 512 * 1024, &MeasureFilterStack, nullptr, 0, nullptr);
-    ASSERT_NE(thread, nullptr);
-    ASSERT_EQ(WaitForSingleObject(thread, 60000), WAIT_OBJECT_0);
-    CloseHandle(thread);
-
-    EXPECT_TRUE(g_run.started) << "the real process start ran";
-    std::cout << "filter stack use: " << g_run.stackUsed << " bytes\n";
-    EXPECT_LT(g_run.stackUsed, kCrashFilterStackBudget);
+        EXPECT_TRUE(g_run.started) << fault.name << ": the real process start ran";
+        // Printed for every platform the tests run on: what its process start costs.
+        std::cout << "filter stack use (" << fault.name << "): " << g_run.stackUsed << " bytes\n";
+        EXPECT_LT(g_run.stackUsed, kCrashFilterStackBudget) << fault.name;
+    }
     EXPECT_LE(kCrashFilterStackBudget, kCrashStackGuarantee / 2) << "room for the system's dispatch";
 }
 
