@@ -158,32 +158,30 @@ bool RunDumpToolFor(EXCEPTION_POINTERS* exception, const CrashToolStartApi& api,
     const bool stackOverflow = exception != nullptr && exception->ExceptionRecord != nullptr &&
                                exception->ExceptionRecord->ExceptionCode == EXCEPTION_STACK_OVERFLOW;
     if (stackOverflow) {
+        UniqueHandle started(CreateEventA(nullptr, TRUE, FALSE, nullptr));
         HandOff& handOff = scratch.handOff;
-        handOff = HandOff{exception, faultingThread, api, CreateEventA(nullptr, TRUE, FALSE, nullptr),
-                          kHandOffWaiting};
-        if (handOff.started != nullptr) {
+        handOff = HandOff{exception, faultingThread, api, started.Get(), kHandOffWaiting};
+        if (started) {
             const UniqueHandle thread(CreateThread(nullptr, kHandOffStackReserve,
                                                    &RunDumpToolForFaultingThread, &scratch,
                                                    STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
             const bool claimed =
-                thread && (WaitForSingleObject(handOff.started, kHandOffStartMs) == WAIT_OBJECT_0 ||
+                thread && (WaitForSingleObject(started.Get(), kHandOffStartMs) == WAIT_OBJECT_0 ||
                            InterlockedCompareExchange(&handOff.state, kHandOffAbandoned, kHandOffWaiting) ==
                                kHandOffClaimed);
             if (claimed) {
-                // The tool's own wait is bounded, and so is this one.
+                // The tool's own wait is bounded, and so is this one. A thread still running may
+                // not have signalled yet: it keeps the event, and the scratch.
                 const bool ended =
                     WaitForSingleObject(thread.Get(), kToolWaitMs + kHandOffStartMs) == WAIT_OBJECT_0;
-                if (ended) {
-                    CloseHandle(handOff.started);
+                if (!ended) {
+                    (void)started.Release();
                 }
                 return ended;
             }
-            // Never made, or abandoned before it started: a late thread sees that and leaves, but
-            // it still reads this scratch, and no late thread ever signals the event.
+            // Never made, or abandoned before it started: a late thread sees that and leaves
+            // without signalling, but it still reads this scratch.
             RunDumpTool(exception, faultingThread, api, scratch);
-            if (!thread) {
-                CloseHandle(handOff.started);
-            }
             return !thread;
         }
     }

@@ -29,16 +29,15 @@ BOOL CALLBACK ClearHotkeyOfOwnWindow(HWND window, LPARAM hotkey) {
 
 // A shortcut's hotkey comes in the start-up information that the target gets as it is, and
 // Windows gives it to the first eligible top-level window a process creates: in the launcher,
-// this hidden window, or one that in-process code made before it. Two windows with one hotkey
-// make Windows pick either at random, so the launcher's own give it up.
-void ReleaseStartupHotkey(HWND receiver) noexcept {
+// the receiver's hidden window, or one that in-process code made before it. Two windows with one
+// hotkey make Windows pick either at random, so the launcher's own give it up.
+void ReleaseStartupHotkey() noexcept {
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     GetStartupInfoW(&startup);
     if ((startup.dwFlags & STARTF_USEHOTKEY) == 0) {
         return;
     }
-    (void)SendMessageW(receiver, WM_SETHOTKEY, 0, 0);
     const auto hotkey = static_cast<WORD>(reinterpret_cast<UINT_PTR>(startup.hStdInput));
     (void)EnumWindows(&ClearHotkeyOfOwnWindow, static_cast<LPARAM>(hotkey));
 }
@@ -88,7 +87,7 @@ void CWinMessageReceiver::Run() {
     m_window = CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, nullptr, nullptr,
                                GetModuleHandleW(nullptr), nullptr);
     if (m_window != nullptr) {
-        ReleaseStartupHotkey(m_window);
+        ReleaseStartupHotkey();
     }
 
     MSG message;

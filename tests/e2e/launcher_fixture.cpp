@@ -5,6 +5,7 @@
 #include <cwchar>
 
 #include "standins/reactivation_service/registration.h"
+#include "standins/record.h"
 
 namespace pelicor::testing {
 namespace {
@@ -62,16 +63,14 @@ void WriteServiceSettings(const std::wstring& settingsFile) {
     const wchar_t prefix[] = L"PELICOR_SERVICE_";
     if (wchar_t* block = GetEnvironmentStringsW()) {
         for (const wchar_t* entry = block; *entry != L'\0'; entry += std::wcslen(entry) + 1) {
-            if (std::wcsncmp(entry, prefix, std::wcslen(prefix)) == 0) settings += std::wstring(entry) + L"\n";
+            if (std::wcsncmp(entry, prefix, std::wcslen(prefix)) == 0)
+                settings += std::wstring(entry) + L"\n";
         }
         FreeEnvironmentStringsW(block);
     }
-    HANDLE file = CreateFileW(settingsFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    DWORD written = 0;
-    EXPECT_TRUE(WriteFile(file, settings.data(), static_cast<DWORD>(settings.size() * sizeof(wchar_t)), &written,
-                          nullptr));
-    CloseHandle(file);
+    DeleteFileW(settingsFile.c_str());
+    standins::AppendToFile(settingsFile, settings);
+    ASSERT_EQ(ReadText(settingsFile), settings) << "the settings file could not be written";
 }
 
 LauncherTest::LauncherTest() { RegisterInprocService(); }
