@@ -1,6 +1,7 @@
-# Shipping toolchain: clang and lld for 64-bit Windows (the newest LLVM from 14 on that is
-# installed), on mingw-w64's headers and CRT and GCC's runtime libraries (libstdc++, libgcc). lld
-# writes what GNU ld cannot: a load configuration directory and a PDB. Tests run under Wine.
+# Shipping toolchain: clang and lld for 64-bit Windows (LLVM 19, or the version asked for with
+# PELICOR_LLVM_VERSION), on mingw-w64's headers and CRT and GCC's runtime libraries (libstdc++,
+# libgcc). lld writes what GNU ld cannot: a load configuration directory, Control Flow Guard's
+# tables and a PDB. Tests run under Wine.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
@@ -14,6 +15,8 @@ set(CMAKE_C_COMPILER ${PELICOR_LLVM_BIN}/clang)
 set(CMAKE_CXX_COMPILER ${PELICOR_LLVM_BIN}/clang++)
 set(CMAKE_C_COMPILER_TARGET ${PELICOR_MINGW_TRIPLE})
 set(CMAKE_CXX_COMPILER_TARGET ${PELICOR_MINGW_TRIPLE})
+set(CMAKE_ASM_COMPILER ${PELICOR_LLVM_BIN}/clang)
+set(CMAKE_ASM_COMPILER_TARGET ${PELICOR_MINGW_TRIPLE})
 set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
 set(CMAKE_AR ${PELICOR_LLVM_BIN}/llvm-ar)
 set(CMAKE_RANLIB ${PELICOR_LLVM_BIN}/llvm-ranlib)

@@ -1,5 +1,5 @@
-# The fuzz build: the newest installed clang from 14 on that has compiler-rt's libFuzzer, for the
-# machine itself.
+# The fuzz build: the same clang as the shipping build (LLVM 19 unless asked otherwise), with
+# compiler-rt's libFuzzer, for the machine itself.
 include(${CMAKE_CURRENT_LIST_DIR}/toolchain-versions.cmake)
 # compiler-rt keeps libFuzzer in lib/linux (Debian's packages, 14 to 22) or, built with per-target
 # runtime folders, in one named for the target.

@@ -1,47 +1,45 @@
-# Which of the installed toolchains the builds use, found by what is installed rather than by a
-# version written here, so that one set of files builds on every Debian release from 12 on.
+# Which of the installed toolchains the builds use.
 #
-# PELICOR_LLVM_BIN: /usr/lib/llvm-N/bin of the newest LLVM from 14 on that has clang, lld and the
-# llvm tools the build and its tests use (Debian installs each version there). PELICOR_LLVM_VERSION
-# names one instead. PELICOR_LLVM_REQUIRES lists further files below /usr/lib/llvm-N that the caller
-# needs (the fuzz build: compiler-rt's libFuzzer).
+# PELICOR_LLVM_BIN: /usr/lib/llvm-N/bin of LLVM PELICOR_LLVM_DEFAULT_VERSION, the one version that
+# both Debian 12 and Debian 13 offer in their main suite, so that every machine of one Debian
+# release builds the same bytes whatever other LLVM it has. PELICOR_LLVM_VERSION names another on
+# request (the release's build record then says so). PELICOR_LLVM_REQUIRES lists further files
+# below /usr/lib/llvm-N that the caller needs (the fuzz build: compiler-rt's libFuzzer).
 #
 # PELICOR_GCC_RUNTIME: GCC's mingw-w64 runtime folder (libstdc++, libgcc) of the newest installed
-# GCC with the posix thread model.
+# GCC with the posix thread model: Debian 12 and 13 each have one.
 include_guard(GLOBAL)
 
+set(PELICOR_LLVM_DEFAULT_VERSION 19)
 set(PELICOR_LLVM_TOOLS bin/clang bin/clang++ bin/ld.lld bin/llvm-ar bin/llvm-ranlib bin/llvm-strip
     bin/llvm-readobj bin/llvm-pdbutil bin/llvm-symbolizer)
 
 function(pelicor_find_llvm)
-    set(PELICOR_LLVM_VERSION "" CACHE STRING "LLVM version to build with (empty: the newest complete one from 14 on)")
-    set(versions ${PELICOR_LLVM_VERSION})
-    if(NOT versions)
-        file(GLOB folders LIST_DIRECTORIES true /usr/lib/llvm-*)
-        foreach(folder IN LISTS folders)
-            if(folder MATCHES "/llvm-([0-9]+)$" AND CMAKE_MATCH_1 GREATER_EQUAL 14)
-                list(APPEND versions ${CMAKE_MATCH_1})
-            endif()
-        endforeach()
-        list(SORT versions COMPARE NATURAL ORDER DESCENDING)
-    endif()
-    foreach(version IN LISTS versions)
-        set(complete TRUE)
-        foreach(file IN LISTS PELICOR_LLVM_TOOLS PELICOR_LLVM_REQUIRES)
-            file(GLOB found /usr/lib/llvm-${version}/${file})
-            if(NOT found)
-                set(complete FALSE)
-            endif()
-        endforeach()
-        if(complete)
-            # Cached, so that the release script can record which LLVM built the tree.
-            set(PELICOR_LLVM_BIN /usr/lib/llvm-${version}/bin CACHE INTERNAL "The LLVM tools the build uses")
-            return()
+    set(PELICOR_LLVM_VERSION "${PELICOR_LLVM_DEFAULT_VERSION}" CACHE STRING
+        "LLVM version to build with (${PELICOR_LLVM_DEFAULT_VERSION} unless asked otherwise)")
+    set(version ${PELICOR_LLVM_VERSION})
+    set(missing "")
+    foreach(file IN LISTS PELICOR_LLVM_TOOLS PELICOR_LLVM_REQUIRES)
+        file(GLOB found /usr/lib/llvm-${version}/${file})
+        if(NOT found)
+            list(APPEND missing /usr/lib/llvm-${version}/${file})
         endif()
     endforeach()
-    list(JOIN PELICOR_LLVM_TOOLS " " tools)
-    message(FATAL_ERROR "No LLVM from 14 on with ${tools} ${PELICOR_LLVM_REQUIRES} in /usr/lib/llvm-N: "
-        "scripts/lib.sh installs one (clang-N lld-N llvm-N libclang-rt-N-dev).")
+    if(missing)
+        list(JOIN missing " " missing)
+        message(FATAL_ERROR "LLVM ${version} lacks ${missing}: scripts/lib.sh installs it "
+            "(clang-${version} lld-${version} llvm-${version} libclang-rt-${version}-dev).")
+    endif()
+    # Cached, so that the release script can record which LLVM built the tree.
+    set(PELICOR_LLVM_BIN /usr/lib/llvm-${version}/bin CACHE INTERNAL "The LLVM tools the build uses")
+    # Control Flow Guard: clang 16 on has the driver's flag, which also hands the linker its own;
+    # before that only the front end's.
+    if(version VERSION_LESS 16)
+        set(PELICOR_CFGUARD_COMPILE -Xclang -cfguard CACHE INTERNAL "")
+    else()
+        set(PELICOR_CFGUARD_COMPILE -mguard=cf CACHE INTERNAL "")
+    endif()
+    set(PELICOR_CFGUARD_LINK -Wl,-Xlink=-guard:cf CACHE INTERNAL "")
 endfunction()
 
 function(pelicor_find_gcc_runtime)

@@ -2,10 +2,12 @@
 // program's arguments into the heap without checking a single allocation, so a start under
 // memory pressure crashed before the crash handler existed; the launcher uses none of it but the
 // static initialisers, and reads its own command line. Linked with mingw-w64 only (see
-// CMakeLists.txt); MSVC's runtime start-up checks its allocations.
+// CMakeLists.txt); MSVC's runtime start-up checks its allocations and sets the stack cookie.
+// Built without stack protection: it runs before the cookie is set.
 #include <windows.h>
 
 #include "launcher/command_line.h"
+#include "launcher/stack_cookie.h"
 
 // mingw-w64's runtime: applies the image's pseudo-relocations (data imported from DLLs) and runs
 // the static initialisers, in their order, once.
@@ -18,6 +20,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR commandLine, i
 // name, the show command of the start-up information (or SW_SHOWDEFAULT), and wWinMain's result
 // as the process's exit code, whole.
 extern "C" [[noreturn]] void PelicorStart() noexcept {
+    // Before anything that the compiler protects runs, the static initialisers included.
+    pelicor::InitialiseStackCookie();
     _pei386_runtime_relocator();
     __main();
     STARTUPINFOW startup{};

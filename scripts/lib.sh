@@ -17,29 +17,16 @@ WINESERVER=/usr/lib/wine/wineserver
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
 # The LLVM whose packages the builds need: clang, lld and the llvm tools for the shipping build
-# and its checks, compiler-rt for the fuzz build. The newest version from 14 on that is installed
-# whole, else the newest whole one the package lists offer (Debian 12 has 14, Debian 13 has 17 to
-# 19). cmake/toolchain-versions.cmake picks the same one by what is installed.
+# and its checks, compiler-rt for the fuzz build. One version for every machine, the one both
+# Debian 12 and 13 offer in their main suite (cmake/toolchain-versions.cmake names the same), so
+# that whatever other LLVM a machine has, one commit gives one release; PELICOR_LLVM_VERSION asks
+# for another, and the release's build record then says so.
+LLVM_DEFAULT_VERSION=19
+LLVM_VERSION=${PELICOR_LLVM_VERSION:-$LLVM_DEFAULT_VERSION}
+case "$LLVM_VERSION" in
+    ''|*[!0-9]*) echo "lib.sh: PELICOR_LLVM_VERSION must be a number, not '$LLVM_VERSION'" >&2; exit 2 ;;
+esac
 llvm_packages() { echo "clang-$1 lld-$1 llvm-$1 libclang-rt-$1-dev"; }
-# Sets LLVM_VERSION.
-find_llvm_version() {
-    local version p whole
-    for version in $(seq 40 -1 14); do
-        whole=1
-        for p in $(llvm_packages "$version"); do installed "$p" || { whole=0; break; }; done
-        [ $whole = 1 ] && { LLVM_VERSION=$version; return 0; }
-    done
-    apt_update_once
-    for version in $(seq 40 -1 14); do
-        # shellcheck disable=SC2046
-        if apt-cache show $(llvm_packages "$version") >/dev/null 2>&1; then
-            LLVM_VERSION=$version
-            return 0
-        fi
-    done
-    echo "lib.sh: no LLVM from 14 on in the package lists" >&2
-    return 1
-}
 
 APT_UPDATED=0
 apt_update_once() {
@@ -51,7 +38,6 @@ apt_update_once() {
 
 # Installs what a fresh Debian 12 or 13 machine lacks, without asking anything (CI has no stdin).
 ensure_packages() {
-    find_llvm_version
     # clang, lld and llvm build the shipping launcher (PDB, load configuration) and read it back;
     # GCC's mingw-w64 builds it a second time and brings the runtime libraries.
     # shellcheck disable=SC2207
@@ -143,6 +129,8 @@ build_env() {
 }
 
 build_preset() {
-    build_env cmake --preset "$1" >/dev/null
+    local llvm=()
+    case "$1" in cross|fuzz) llvm=(-DPELICOR_LLVM_VERSION="$LLVM_VERSION") ;; esac
+    build_env cmake --preset "$1" "${llvm[@]}" >/dev/null
     build_env cmake --build --preset "$1" -j "$(nproc)"
 }

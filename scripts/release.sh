@@ -53,7 +53,8 @@ sign_executable() {
 # The programs that the test package's runner starts, from the build folder: bin\ holds what the
 # tests find beside themselves, bin\tool\ what they copy into folders of their own.
 TEST_PACKAGE_BIN=(launcher_win_test.exe launcher_e2e_test.exe PelicorLaunch64.pdb record_target.exe
-                  admin_target.exe StandInReactivationService.dll StandInReactivationServiceWithHelper.dll
+                  admin_target.exe hardening_probe.exe StandInReactivationService.dll
+                  StandInReactivationServiceWithHelper.dll
                   StandInReactivationServer.exe)
 TEST_PACKAGE_TOOL=(Velmora.exe norvexdumpa.exe planted.dll StandInServiceHelper.dll)
 
@@ -73,10 +74,16 @@ stage_tests() {
 # headers and CRT; GCC's runtime libraries and C++ headers; windres; widl, Wine's IDL files and
 # type library for the test package's stand-in; the packaging tools. Same versions, same commit:
 # same bytes.
-record_packages() {
+built_llvm_version() {
     local llvm
     llvm=$(sed -n 's|^PELICOR_LLVM_BIN:INTERNAL=/usr/lib/llvm-\([0-9]*\)/bin$|\1|p' build/cross/CMakeCache.txt)
     [ -n "$llvm" ] || fail "cannot tell which LLVM built build/cross"
+    echo "$llvm"
+}
+
+record_packages() {
+    local llvm
+    llvm=$(built_llvm_version)
     echo "clang-$llvm libclang-cpp$llvm libllvm$llvm lld-$llvm llvm-$llvm mingw-w64-common mingw-w64-x86-64-dev
           gcc-mingw-w64-base gcc-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix-runtime
           g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools libwine libwine-dev
@@ -92,6 +99,15 @@ write_build_record() {
         "$product" "$commit" "$SOURCE_DATE_EPOCH"
     printf 'Build-Origin: %s\nBuild-Distribution: %s\nBuild-Distribution-Version: %s\nBuild-Architecture: %s\n' \
         "${NAME:-unknown}" "${VERSION_CODENAME:-unknown}" "${VERSION_ID:-unknown}" "$(dpkg --print-architecture)"
+    # Every release is built with the one LLVM the project names, unless someone asked otherwise:
+    # then the record says so, and the bytes match no other machine's.
+    local llvm
+    llvm=$(built_llvm_version)
+    printf 'Pelicor-LLVM: %s\n' "$llvm"
+    if [ "$llvm" != "$LLVM_DEFAULT_VERSION" ]; then
+        printf 'Pelicor-LLVM-Requested: %s (PELICOR_LLVM_VERSION; the project builds with %s)\n' \
+            "$llvm" "$LLVM_DEFAULT_VERSION"
+    fi
     echo "Checksums-Sha256:"
     (cd "$dist" && sha256sum -- *.zip | while read -r sum file; do
         echo " $sum $(stat -c %s "$file") $file"
@@ -189,7 +205,7 @@ export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/n
 case "${1:-}" in
     --check) check ;;
     "")
-        build_env cmake --preset cross >/dev/null
+        build_env cmake --preset cross -DPELICOR_LLVM_VERSION="$LLVM_VERSION" >/dev/null
         build_env cmake --build --preset cross -j "$(nproc)" >/dev/null
         package
         ;;

@@ -1,5 +1,5 @@
-// The built launcher's image, read back as a file: the loader hardening, the version record and
-// the debug record that ties it to its PDB. Wine ignores DependentLoadFlags, so the field is
+// The built launcher's image, read back as a file: the loader hardening, the stack cookie, Control
+// Flow Guard and the CET mark, the version record and the debug record that ties it to its PDB. Wine ignores DependentLoadFlags, so the field is
 // checked where Windows reads it.
 #include <windows.h>
 
@@ -35,15 +35,21 @@ protected:
                                                    : nullptr;
     }
 
-    // The file offset of a relative virtual address, or 0 when no section holds it.
-    std::size_t OffsetOf(DWORD rva) const {
+    // The section whose file data holds a relative virtual address, or nullptr.
+    const IMAGE_SECTION_HEADER* SectionOf(DWORD rva) const {
         const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(m_nt);
         for (WORD i = 0; i < m_nt->FileHeader.NumberOfSections; ++i, ++section) {
             if (rva >= section->VirtualAddress && rva < section->VirtualAddress + section->SizeOfRawData) {
-                return rva - section->VirtualAddress + section->PointerToRawData;
+                return section;
             }
         }
-        return 0;
+        return nullptr;
+    }
+
+    // The file offset of a relative virtual address, or 0 when no section holds it.
+    std::size_t OffsetOf(DWORD rva) const {
+        const IMAGE_SECTION_HEADER* section = SectionOf(rva);
+        return section != nullptr ? rva - section->VirtualAddress + section->PointerToRawData : 0;
     }
 
     const IMAGE_DATA_DIRECTORY& Directory(int index) const {
@@ -65,6 +71,63 @@ TEST_F(ShippedImage, ResolvesItsImportsFromTheSystemDirectoryOnly) {
     const auto* flags = At<WORD>(offset + 0x4E);
     ASSERT_NE(flags, nullptr);
     EXPECT_EQ(*flags, LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
+// The platform's own binaries carry a stack cookie that the loader makes random, Control Flow
+// Guard's tables and flags, and the CET shadow-stack mark; Windows' binary analysers look for each.
+TEST_F(ShippedImage, NamesItsStackCookieWhereTheLoaderReplacesTheDefault) {
+    const IMAGE_DATA_DIRECTORY& directory = Directory(IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG);
+    ASSERT_NE(directory.VirtualAddress, 0u) << "no load configuration";
+    const std::size_t config = OffsetOf(directory.VirtualAddress);
+    const auto* cookieVa = At<ULONGLONG>(config + 0x58);
+    ASSERT_NE(cookieVa, nullptr);
+    ASSERT_GE(*At<DWORD>(config), 0x60u) << "Size must cover SecurityCookie";
+    ASSERT_GT(*cookieVa, m_nt->OptionalHeader.ImageBase);
+    const ULONGLONG cookieRva = *cookieVa - m_nt->OptionalHeader.ImageBase;
+    // In a section the loader and the entry point may write, holding the platform's default: the
+    // loader replaces only that value (and Windows refuses an image whose cookie holds another).
+    const IMAGE_SECTION_HEADER* section = SectionOf(static_cast<DWORD>(cookieRva));
+    ASSERT_NE(section, nullptr);
+    EXPECT_NE(section->Characteristics & IMAGE_SCN_MEM_WRITE, 0u);
+    const auto* cookie = At<ULONGLONG>(OffsetOf(static_cast<DWORD>(cookieRva)));
+    ASSERT_NE(cookie, nullptr);
+    EXPECT_EQ(*cookie, 0x00002B992DDFA232u);
+}
+
+TEST_F(ShippedImage, CarriesControlFlowGuardTablesAndTheShadowStackMark) {
+    constexpr WORD kGuardCf = 0x4000;                  // IMAGE_DLLCHARACTERISTICS_GUARD_CF
+    constexpr DWORD kCfInstrumented = 0x100;           // IMAGE_GUARD_CF_INSTRUMENTED
+    constexpr DWORD kCfFunctionTablePresent = 0x400;   // IMAGE_GUARD_CF_FUNCTION_TABLE_PRESENT
+    constexpr DWORD kDebugTypeExDllCharacteristics = 20;
+    constexpr DWORD kCetCompat = 0x1;                  // IMAGE_DLLCHARACTERISTICS_EX_CET_COMPAT
+    EXPECT_EQ(m_nt->OptionalHeader.DllCharacteristics & kGuardCf, kGuardCf);
+
+    const std::size_t config = OffsetOf(Directory(IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG).VirtualAddress);
+    ASSERT_NE(config, 0u);
+    ASSERT_GE(*At<DWORD>(config), 0x94u) << "Size must cover GuardFlags";
+    const ULONGLONG imageEnd = m_nt->OptionalHeader.ImageBase + m_nt->OptionalHeader.SizeOfImage;
+    for (const std::size_t field : {0x70, 0x78, 0x80}) {  // check and dispatch pointers, function table
+        const ULONGLONG va = *At<ULONGLONG>(config + field);
+        EXPECT_GT(va, m_nt->OptionalHeader.ImageBase) << std::hex << field;
+        EXPECT_LT(va, imageEnd) << std::hex << field;
+    }
+    EXPECT_GT(*At<ULONGLONG>(config + 0x88), 0u) << "no function in the guard's table";
+    const DWORD guardFlags = *At<DWORD>(config + 0x90);
+    EXPECT_EQ(guardFlags & (kCfInstrumented | kCfFunctionTablePresent), kCfInstrumented | kCfFunctionTablePresent)
+        << std::hex << guardFlags;
+
+    const IMAGE_DATA_DIRECTORY& debug = Directory(IMAGE_DIRECTORY_ENTRY_DEBUG);
+    const std::size_t first = OffsetOf(debug.VirtualAddress);
+    bool cetCompat = false;
+    for (DWORD i = 0; i < debug.Size / sizeof(IMAGE_DEBUG_DIRECTORY); ++i) {
+        const auto* entry = At<IMAGE_DEBUG_DIRECTORY>(first + i * sizeof(IMAGE_DEBUG_DIRECTORY));
+        ASSERT_NE(entry, nullptr);
+        if (entry->Type == kDebugTypeExDllCharacteristics && entry->SizeOfData >= sizeof(DWORD)) {
+            const auto* flags = At<DWORD>(entry->PointerToRawData);
+            cetCompat = flags != nullptr && (*flags & kCetCompat) != 0;
+        }
+    }
+    EXPECT_TRUE(cetCompat) << "no extended DLL characteristics entry marking CET shadow-stack compatibility";
 }
 
 TEST_F(ShippedImage, KeepsAslrHighEntropyAndDepAndNamesItsRealMinimumWindows) {

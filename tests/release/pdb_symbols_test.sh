@@ -66,6 +66,7 @@ pelicor::RunLaunchSequence launcher\launch_sequence.cpp
 pelicor::NormaliseCommandLine launcher\normalise_command_line.cpp
 pelicor::QueryReactivationService reactivation\service_client.cpp
 pelicor::CrashFilter crash\crash_handler.cpp
+__stack_chk_fail launcher\stack_cookie.cpp
 TABLE
 
 [ "$failures" = 0 ] || exit 1

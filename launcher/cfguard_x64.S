@@ -1,0 +1,24 @@
+# The two pointers through which code compiled with Control Flow Guard makes its indirect calls,
+# which mingw-w64's runtime (10) does not define. Where the image is marked for the guard and the
+# system enforces it (Windows 8.1 on), the loader points them at its own checks before any code
+# runs; elsewhere (Wine; older Windows) they keep these defaults, which check nothing and call as
+# an unguarded call would. In the read-only section the platform's own runtime uses, which lld
+# merges into .rdata: nothing may change them once the image is loaded.
+    .text
+    .p2align 4
+    .def PelicorGuardCheckNothing; .scl 3; .type 32; .endef
+PelicorGuardCheckNothing:             # check form: the target in RCX, the caller calls it next
+    ret
+    .p2align 4
+    .def PelicorGuardDispatchDirect; .scl 3; .type 32; .endef
+PelicorGuardDispatchDirect:           # dispatch form: the target in RAX, its arguments in place
+    jmp *%rax
+
+    .section .00cfg,"dr"
+    .p2align 3
+    .globl __guard_check_icall_fptr
+__guard_check_icall_fptr:
+    .quad PelicorGuardCheckNothing
+    .globl __guard_dispatch_icall_fptr
+__guard_dispatch_icall_fptr:
+    .quad PelicorGuardDispatchDirect
