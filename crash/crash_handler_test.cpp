@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <iostream>
 #include <string>
+#include <vector>
 
 namespace pelicor {
 namespace {
@@ -156,34 +157,106 @@ TEST(CrashFilter, AfterAStackOverflowTheToolStartsOnAThreadWithAFreshStack) {
     }
 }
 
-TEST(CrashFilter, AHandOffThreadThatCannotStartLeavesTheWorkToTheFaultingThread) {
-    // A new thread takes the loader lock before it runs, and a crash can leave that lock taken:
-    // here this thread holds it while the filter handles a stack overflow.
-    using LockLoaderLock = LONG(NTAPI*)(ULONG, ULONG*, ULONG_PTR*);
-    using UnlockLoaderLock = LONG(NTAPI*)(ULONG, ULONG_PTR);
-    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    const auto lock = reinterpret_cast<LockLoaderLock>(
-        reinterpret_cast<void (*)()>(GetProcAddress(ntdll, "LdrLockLoaderLock")));
-    const auto unlock = reinterpret_cast<UnlockLoaderLock>(
-        reinterpret_cast<void (*)()>(GetProcAddress(ntdll, "LdrUnlockLoaderLock")));
-    ASSERT_NE(lock, nullptr);
-    ASSERT_NE(unlock, nullptr);
+// The loader lock, which a new thread takes before it runs and which a crash can leave taken.
+struct LoaderLock {
+    using Lock = LONG(NTAPI*)(ULONG, ULONG*, ULONG_PTR*);
+    using Unlock = LONG(NTAPI*)(ULONG, ULONG_PTR);
+    LoaderLock()
+        : lock(reinterpret_cast<Lock>(reinterpret_cast<void (*)()>(
+              GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "LdrLockLoaderLock")))),
+          unlock(reinterpret_cast<Unlock>(reinterpret_cast<void (*)()>(
+              GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "LdrUnlockLoaderLock")))) {}
+    Lock lock;
+    Unlock unlock;
+};
+
+DWORD WINAPI HoldTheLoaderLockAMoment(LPVOID locked) {
+    const LoaderLock loader;
+    ULONG_PTR cookie = 0;
+    if (loader.lock(0, nullptr, &cookie) != 0) return 1;
+    SetEvent(static_cast<HANDLE>(locked));
+    // A start held up this long is still a prompt one: the filter gives it 2 s.
+    Sleep(300);
+    return static_cast<DWORD>(loader.unlock(0, cookie));
+}
+
+// The command-line buffers that the filter's runs handed the tool's start, in order.
+std::vector<LPCSTR> g_commandLineBuffers;
+
+BOOL WINAPI NotingCreateProcess(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES processAttributes,
+                                LPSECURITY_ATTRIBUTES threadAttributes, BOOL inheritHandles, DWORD flags,
+                                LPVOID environment, LPCSTR directory, LPSTARTUPINFOA startup,
+                                LPPROCESS_INFORMATION information) {
+    g_commandLineBuffers.push_back(commandLine);
+    return RecordingCreateProcess(application, commandLine, processAttributes, threadAttributes, inheritHandles,
+                                  flags, environment, directory, startup, information);
+}
+
+DWORD WINAPI FaultElsewhere(LPVOID) {
+    EXCEPTION_RECORD record{};
+    record.ExceptionCode = EXCEPTION_ACCESS_VIOLATION;
+    CONTEXT context{};
+    EXCEPTION_POINTERS pointers{&record, &context};
+    (void)HandleCrash(&pointers, CrashToolStartApi{&NotingCreateProcess});
+    return 0;
+}
+
+TEST(CrashFilter, AHandOffThreadThatStartsWithinItsTimeDoesTheWork) {
+    // Held up by the loader lock for a moment, as a busy process holds up a new thread.
+    const LoaderLock loader;
+    ASSERT_NE(loader.lock, nullptr);
     ASSERT_TRUE(InstallCrashHandler());
     SetUnhandledExceptionFilter(nullptr);
     g_start = ToolStart();
+    HANDLE locked = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_NE(locked, nullptr);
+    HANDLE holder = CreateThread(nullptr, 0, &HoldTheLoaderLockAMoment, locked, 0, nullptr);
+    ASSERT_NE(holder, nullptr);
+    ASSERT_EQ(WaitForSingleObject(locked, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+    EXCEPTION_RECORD record{};
+    record.ExceptionCode = EXCEPTION_STACK_OVERFLOW;
+    CONTEXT context{};
+    EXCEPTION_POINTERS pointers{&record, &context};
+    (void)HandleCrash(&pointers, CrashToolStartApi{&RecordingCreateProcess});
+    EXPECT_EQ(WaitForSingleObject(holder, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+    CloseHandle(holder);
+    CloseHandle(locked);
+
+    ASSERT_EQ(g_start.calls, 1) << "one tool start, by one thread";
+    EXPECT_NE(g_start.startingThread, GetCurrentThreadId())
+        << "the faulting thread gave up on a hand-off thread that started within its time";
+}
+
+TEST(CrashFilter, AHandOffThreadThatCannotStartLeavesTheWorkToTheFaultingThread) {
+    // Here this thread holds the loader lock while the filter handles a stack overflow.
+    const LoaderLock loader;
+    ASSERT_NE(loader.lock, nullptr);
+    ASSERT_NE(loader.unlock, nullptr);
+    ASSERT_TRUE(InstallCrashHandler());
+    SetUnhandledExceptionFilter(nullptr);
+    g_start = ToolStart();
+    g_commandLineBuffers.clear();
     EXCEPTION_RECORD record{};
     record.ExceptionCode = EXCEPTION_STACK_OVERFLOW;
     CONTEXT context{};
     EXCEPTION_POINTERS pointers{&record, &context};
     ULONG_PTR cookie = 0;
-    ASSERT_EQ(lock(0, nullptr, &cookie), 0);
-    (void)HandleCrash(&pointers, CrashToolStartApi{&RecordingCreateProcess});
-    EXPECT_EQ(unlock(0, cookie), 0);
+    ASSERT_EQ(loader.lock(0, nullptr, &cookie), 0);
+    (void)HandleCrash(&pointers, CrashToolStartApi{&NotingCreateProcess});
+    EXPECT_EQ(loader.unlock(0, cookie), 0);
 
     ASSERT_EQ(g_start.calls, 1) << "one tool start, by one thread";
     if (g_start.startingThread != GetCurrentThreadId()) {
         GTEST_SKIP() << "this platform starts a thread while another holds the loader lock";
     }
+    // The abandoned thread starts now that the lock is free, and still reads the state the fault
+    // left it: a later fault on another thread must get buffers of its own.
+    HANDLE other = CreateThread(nullptr, 0, &FaultElsewhere, nullptr, 0, nullptr);
+    ASSERT_NE(other, nullptr);
+    EXPECT_EQ(WaitForSingleObject(other, 30000), static_cast<DWORD>(WAIT_OBJECT_0));
+    CloseHandle(other);
+    ASSERT_EQ(g_commandLineBuffers.size(), 2u);
+    EXPECT_NE(g_commandLineBuffers[1], g_commandLineBuffers[0]);
 }
 
 TEST(CrashFilter, AnsiFormCountsEveryCharacterTheCodePageCannotSpellAsLost) {

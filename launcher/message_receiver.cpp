@@ -45,25 +45,36 @@ void ReleaseStartupHotkey() noexcept {
 }  // namespace
 
 bool CWinMessageReceiver::Start() noexcept {
+    // Without the event the stop still works: it then retries until the queue exists.
+    m_queueReady = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     m_thread = CreateThread(nullptr, 0, &ThreadEntry, this, 0, &m_threadId);
     return m_thread != nullptr;
 }
 
 CWinMessageReceiver::~CWinMessageReceiver() {
-    if (m_thread == nullptr) {
-        return;
-    }
-    // The post fails while the thread has no queue yet (ERROR_INVALID_THREAD_ID) and while its
-    // queue holds the 10,000 posted messages a queue may hold (ERROR_NOT_ENOUGH_QUOTA), which any
-    // program on the desktop can post to the window. Either passes: try again until the request
-    // is taken, or the thread has ended without it.
-    while (!m_postThreadMessage(m_threadId, WM_QUIT, 0, 0)) {
-        if (WaitForSingleObject(m_thread, kStopRetryMs) != WAIT_TIMEOUT) {
-            break;
+    if (m_thread != nullptr) {
+        // A target that ends at once meets a thread that has only just started: its queue is
+        // awaited rather than polled for, so the stop costs no retry interval. The thread sets
+        // the event before anything else, or ends.
+        if (m_queueReady != nullptr) {
+            const HANDLE ready[] = {m_thread, m_queueReady};
+            (void)WaitForMultipleObjects(2, ready, FALSE, INFINITE);
         }
+        // The post fails while the thread has no queue (ERROR_INVALID_THREAD_ID: no event) and
+        // while its queue holds the 10,000 posted messages a queue may hold
+        // (ERROR_NOT_ENOUGH_QUOTA), which any program on the desktop can post to the window.
+        // Either passes: try again until the request is taken, or the thread has ended without it.
+        while (!m_postThreadMessage(m_threadId, WM_QUIT, 0, 0)) {
+            if (WaitForSingleObject(m_thread, kStopRetryMs) != WAIT_TIMEOUT) {
+                break;
+            }
+        }
+        (void)WaitForSingleObject(m_thread, INFINITE);
+        CloseHandle(m_thread);
     }
-    (void)WaitForSingleObject(m_thread, INFINITE);
-    CloseHandle(m_thread);
+    if (m_queueReady != nullptr) {
+        CloseHandle(m_queueReady);
+    }
 }
 
 DWORD WINAPI CWinMessageReceiver::ThreadEntry(LPVOID receiver) {
@@ -75,6 +86,16 @@ DWORD WINAPI CWinMessageReceiver::ThreadEntry(LPVOID receiver) {
 }
 
 void CWinMessageReceiver::Run() {
+    // The thread's first message call gives it its queue; from then on a stop can be posted.
+    MSG message;
+    (void)PeekMessageW(&message, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
+    if (m_queueReady != nullptr) {
+        (void)SetEvent(m_queueReady);
+    }
+    // Stopped before it got this far (the target ended at once): no window is needed any more.
+    if (PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE)) {
+        return;
+    }
     (void)KeepStackForCrashHandler();  // a stack overflow here must reach the dump tool too
 
     WNDCLASSEXW windowClass{};
@@ -90,11 +111,10 @@ void CWinMessageReceiver::Run() {
         ReleaseStartupHotkey();
     }
 
-    MSG message;
     BOOL result;
     // -1 means the thread has no queue and cannot get one (its desktop's heap is spent): going on
     // would spin for ever, and a stop could never be posted. The thread ends instead.
-    while ((result = GetMessageW(&message, nullptr, 0, 0)) != 0 && result != -1) {
+    while ((result = m_getMessage(&message, nullptr, 0, 0)) != 0 && result != -1) {
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }

@@ -12,9 +12,10 @@ public:
     CWinMessageReceiver(const CWinMessageReceiver&) = delete;
     CWinMessageReceiver& operator=(const CWinMessageReceiver&) = delete;
     // Stops the thread with WM_QUIT and returns once it has ended; returns at once when no thread
-    // was started. Never times out, so a live thread is never cut short; the quit is posted again
-    // until it is taken or the thread has ended, so a queue not made yet, or one that others have
-    // filled to its limit, cannot lose it.
+    // was started. Never times out, so a live thread is never cut short. The quit is posted once
+    // the thread has its queue (or has ended), at once when it already has one, and posted again
+    // until it is taken or the thread has ended, so a queue that others have filled to its limit
+    // cannot lose it either.
     virtual ~CWinMessageReceiver();
 
     // Starts the thread. Set m_windowProcedure first. False when the thread could not be created;
@@ -32,9 +33,14 @@ public:
 
     // The post of the stop request; tests make it fail as a full queue does.
     decltype(&PostThreadMessageW) m_postThreadMessage = &PostThreadMessageW;
+    // The loop's read; tests make it fail as it fails for a thread that cannot get a queue.
+    decltype(&GetMessageW) m_getMessage = &GetMessageW;
 
 private:
     void Run();
+
+    // Set by the thread once it has its message queue, from when a post to it can be taken.
+    HANDLE m_queueReady = nullptr;
 };
 
 }  // namespace pelicor

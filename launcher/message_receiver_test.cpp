@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include "crash/crash_handler.h"
 
 namespace pelicor {
@@ -62,6 +64,31 @@ TEST(CWinMessageReceiver, StopReachesAThreadWhoseQueueIsFull) {
         EXPECT_EQ(g_refusedPosts, refused);
         CloseHandle(stopper);
     }
+}
+
+// A thread whose queue cannot be made (its desktop's heap spent): GetMessageW answers -1, and
+// keeps answering it. After that many answers the read works again, so that a loop that took -1
+// for a message comes to the stop at last instead of spinning the test run away.
+std::atomic<int> g_failedReads{0};
+constexpr int kReadsThatFail = 100000;
+
+BOOL WINAPI ReadWithoutAQueue(LPMSG message, HWND window, UINT first, UINT last) {
+    if (g_failedReads.fetch_add(1) < kReadsThatFail) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return -1;
+    }
+    return GetMessageW(message, window, first, last);
+}
+
+TEST(CWinMessageReceiver, AThreadThatCannotReadItsQueueEndsAtOnce) {
+    g_failedReads = 0;
+    CWinMessageReceiver receiver;
+    receiver.m_windowProcedure = &DefWindowProcW;
+    receiver.m_getMessage = &ReadWithoutAQueue;
+    ASSERT_TRUE(receiver.Start());
+    EXPECT_EQ(WaitForSingleObject(receiver.m_thread, 10000), static_cast<DWORD>(WAIT_OBJECT_0))
+        << "the thread is still running after " << g_failedReads << " failed reads";
+    EXPECT_EQ(g_failedReads, 1);
 }
 
 // The stack the receiver thread keeps for the crash handler, read back on that thread.

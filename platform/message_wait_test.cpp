@@ -120,5 +120,23 @@ TEST(WaitForProcessDispatchingMessages, AFailingWaitNeverEndsItBeforeTheProcess)
     }
 }
 
+TEST(WaitForProcessDispatchingMessages, ReportsFailureWhenTheProcessesStateCannotBeToldAtAll) {
+    // No handle at all, with the real calls; and a handle that may be waited for but not asked
+    // about (no query right) while every wait fails. Neither may pass for an ended process.
+    EXPECT_FALSE(WaitForProcessDispatchingMessages(nullptr));
+
+    NamedEvent release;
+    const ChildProcess target = StartWaitingTarget(release);
+    ASSERT_NE(target.Handle(), nullptr);
+    HANDLE waitOnly = nullptr;
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), target.Handle(), GetCurrentProcess(), &waitOnly,
+                                SYNCHRONIZE, FALSE, 0));
+    g_releaseOnFailure = &release;
+    EXPECT_FALSE(WaitForProcessDispatchingMessages(waitOnly, {&FailingMsgWait, &FailingWait}));
+    CloseHandle(waitOnly);
+    release.Set();
+    EXPECT_EQ(WaitForSingleObject(target.Handle(), 60000), static_cast<DWORD>(WAIT_OBJECT_0));
+}
+
 }  // namespace
 }  // namespace pelicor

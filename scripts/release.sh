@@ -53,7 +53,8 @@ sign_executable() {
 # The programs that the test package's runner starts, from the build folder: bin\ holds what the
 # tests find beside themselves, bin\tool\ what they copy into folders of their own.
 TEST_PACKAGE_BIN=(launcher_win_test.exe launcher_e2e_test.exe PelicorLaunch64.pdb record_target.exe
-                  admin_target.exe hardening_probe.exe StandInReactivationService.dll
+                  admin_target.exe start_probe.exe dll_search_probe.exe dll_search_probe_control.exe
+                  StandInReactivationService.dll
                   StandInReactivationServiceWithHelper.dll
                   StandInReactivationServer.exe)
 TEST_PACKAGE_TOOL=(Velmora.exe norvexdumpa.exe planted.dll StandInServiceHelper.dll)

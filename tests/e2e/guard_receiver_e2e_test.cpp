@@ -280,5 +280,44 @@ TEST_F(LauncherTest, NeverLoadsAnImportPlantedBesideIt) {
     EXPECT_EQ(ReadBytes(m_dir.File(L"planted.txt")), "");
 }
 
+// Windows makes every DLL the launcher imports a Known DLL, never searched for on disk, so the
+// launcher's own start cannot show what DependentLoadFlags stops. Two probes can: both import
+// version.dll, which is no Known DLL, and a copy planted beside them announces itself and refuses
+// to load; one carries the launcher's load configuration, the control none.
+TEST_F(LauncherTest, TheLoadConfigurationKeepsOutAnImportPlantedBesideAProgram) {
+    if (IsKnownDll(L"version.dll")) {
+        GTEST_SKIP() << "version.dll is a Known DLL here (HKLM\\...\\Session Manager\\KnownDLLs), never "
+                        "searched for, so a planted copy proves nothing";
+    }
+    TempDir folder(L"planted import");
+    const std::wstring probe = folder.File(L"dll_search_probe.exe");
+    const std::wstring control = folder.File(L"dll_search_probe_control.exe");
+    for (const std::wstring& program : {probe, control}) {
+        const std::wstring name = program.substr(program.rfind(L'\\'));
+        ASSERT_TRUE(CopyFileW((BinDir() + name).c_str(), program.c_str(), FALSE));
+    }
+    ASSERT_TRUE(CopyFileW(PlantedDll().c_str(), folder.File(L"version.dll").c_str(), FALSE));
+    const std::wstring plantedRecord = m_dir.File(L"planted.txt");
+    ScopedEnv record(L"PELICOR_PLANTED_RECORD", plantedRecord);
+    // A program whose import refuses to load ends before it runs; no dialog may wait for a user.
+    const UINT errorMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+
+    const DWORD controlCode = RunProcess(control, Quoted(control));
+    const bool controlLoadedThePlantedCopy = !ReadBytes(plantedRecord).empty();
+    DeleteFileW(plantedRecord.c_str());
+    const DWORD probeCode = controlLoadedThePlantedCopy ? RunProcess(probe, Quoted(probe)) : 0;
+    SetErrorMode(errorMode);
+
+    if (!controlLoadedThePlantedCopy) {
+        GTEST_SKIP() << "the control, which has no DependentLoadFlags, did not load the copy planted beside it "
+                        "either (Wine prefers its own version.dll and ignores the field), so the field cannot "
+                        "be shown at work here; ShippedImage checks it (control's exit code 0x"
+                     << std::hex << controlCode << ")";
+    }
+    EXPECT_NE(controlCode, 0u);
+    EXPECT_EQ(probeCode, 0u);
+    EXPECT_EQ(ReadBytes(plantedRecord), "") << "the probe loaded the planted version.dll";
+}
+
 }  // namespace
 }  // namespace pelicor::testing

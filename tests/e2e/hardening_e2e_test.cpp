@@ -67,8 +67,8 @@ protected:
 
     // The probe and the dump tool in a folder of their own, as the launcher lies beside its tool.
     std::wstring InstallProbe() {
-        const std::wstring probe = m_probeDir.File(L"hardening_probe.exe");
-        EXPECT_TRUE(CopyFileW((BinDir() + L"\\hardening_probe.exe").c_str(), probe.c_str(), FALSE));
+        const std::wstring probe = m_probeDir.File(L"start_probe.exe");
+        EXPECT_TRUE(CopyFileW((BinDir() + L"\\start_probe.exe").c_str(), probe.c_str(), FALSE));
         EXPECT_TRUE(CopyFileW((BinDir() + L"\\tool\\norvexdumpa.exe").c_str(),
                               m_probeDir.File(L"norvexdumpa.exe").c_str(), FALSE));
         return probe;
@@ -103,6 +103,17 @@ protected:
     std::wstring m_dumpRecordPath = m_dir.File(L"dump.txt");
     ScopedEnv m_dumpRecord{L"PELICOR_DUMP_RECORD", m_dumpRecordPath};
 };
+
+// The entry point hands wWinMain the show command the launcher was started with, which the
+// launcher passes on to a target the shell starts (StartTargetTest covers that half).
+TEST_F(HardeningTest, TheEntryPointHandsWWinMainTheShowCommandOfTheStartupInformation) {
+    constexpr DWORD kShowCommandBase = 0x7E575000;
+    const std::wstring probe = InstallProbe();
+    RunOptions minimised;
+    minimised.showWindow = SW_SHOWMINNOACTIVE;
+    EXPECT_EQ(RunProcess(probe, Quoted(probe) + L" show", minimised), kShowCommandBase + SW_SHOWMINNOACTIVE);
+    EXPECT_EQ(RunProbe(probe, L"show"), kShowCommandBase + SW_SHOWDEFAULT) << "without STARTF_USESHOWWINDOW";
+}
 
 TEST_F(HardeningTest, TheLaunchersStackCookieDiffersFromRunToRunAndFromTheDefault) {
     const ULONGLONG first = CookieOfARunningLauncher();

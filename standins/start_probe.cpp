@@ -4,6 +4,7 @@
 //   fault      writes through a null pointer
 //   cfg        calls a function one byte past its start through a pointer; returns
 //              kCfgNotEnforced at once where the system enforces no Control Flow Guard on it
+//   show       returns kShowCommandBase plus the show command wWinMain was handed
 #include <windows.h>
 
 #include <cstdlib>
@@ -15,6 +16,7 @@
 namespace {
 
 constexpr int kCfgNotEnforced = 0x7E57CF00;
+constexpr int kShowCommandBase = 0x7E575000;
 constexpr int kUsage = 2;
 
 // As the launcher does it: the whole run is covered.
@@ -44,7 +46,7 @@ bool ControlFlowGuardEnforced() {
 
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int showCommand) {
     if (!g_crashHandlerInstalled) {
         return kUsage;
     }
@@ -53,6 +55,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
         static char source[4096];
         std::memset(source, 'x', sizeof(source));
         return length <= sizeof(source) ? CopyIntoLocalBuffer(source, length) : kUsage;
+    }
+    if (std::wcscmp(commandLine, L"show") == 0) {
+        return kShowCommandBase + showCommand;
     }
     if (std::wcscmp(commandLine, L"fault") == 0) {
         *static_cast<volatile int*>(nullptr) = 1;
