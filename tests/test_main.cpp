@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/e2e/process_runner.h"
+
 namespace {
 
 constexpr DWORD kTestTimeLimitMs = 120000;  // ctest's limit for one test, too
@@ -123,6 +125,9 @@ TEST(RunnerSelfCheck, DISABLED_FailsAmidBytesThatAreNotText) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A run killed inside a test that changes the user's settings left them changed; they go back
+    // before anything runs, so that one killed run cannot fail every later one.
+    pelicor::testing::RestoreUserSettingsLeftBehind();
     const std::string summaryPath = TakeSummaryPath(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     auto* report = new RunReport(ProgramName(), summaryPath);  // the listener list owns it

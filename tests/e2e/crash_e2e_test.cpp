@@ -136,40 +136,6 @@ TEST_F(CrashTest, WithoutTheDumpToolTheFaultEndsTheLauncherAtOnce) {
     EXPECT_TRUE(ReadRecord(DumpRecordPath()).empty());
 }
 
-// Points the user's local application-data folder at `folder` for the life of the object, as a
-// profile of that name would; the shell reads it from the registry in each new process.
-class ScopedLocalAppData {
-public:
-    explicit ScopedLocalAppData(const std::wstring& folder) {
-        RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &m_key,
-                        nullptr);
-        DWORD size = sizeof(m_old);
-        m_hadOld = RegQueryValueExW(m_key, kValue, nullptr, nullptr, reinterpret_cast<BYTE*>(m_old), &size) ==
-                   ERROR_SUCCESS;
-        Set(folder.c_str());
-    }
-    ~ScopedLocalAppData() {
-        if (m_hadOld) {
-            Set(m_old);
-        } else {
-            RegDeleteValueW(m_key, kValue);
-        }
-        RegCloseKey(m_key);
-    }
-
-private:
-    void Set(const wchar_t* folder) {
-        RegSetValueExW(m_key, kValue, 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(folder),
-                       static_cast<DWORD>((lstrlenW(folder) + 1) * sizeof(wchar_t)));
-    }
-    static constexpr const wchar_t* kKey =
-        L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
-    static constexpr const wchar_t* kValue = L"Local AppData";
-    HKEY m_key = nullptr;
-    wchar_t m_old[MAX_PATH + 1] = {};
-    bool m_hadOld = false;
-};
-
 TEST_F(CrashTest, FoldersTheAnsiCodePageCannotSpellReachTheToolByTheirShortNames) {
     if (GetACP() == CP_UTF8) {
         GTEST_SKIP() << "the ANSI code page is UTF-8, which spells every name";

@@ -76,6 +76,77 @@ TempDir::~TempDir() {
     SHFileOperationW(&operation);
 }
 
+namespace {
+
+constexpr const wchar_t* kShellFoldersKey =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+constexpr const wchar_t* kLocalAppData = L"Local AppData";
+// Where the value a ScopedLocalAppData replaced waits to be put back: under its own name as it
+// was found, or, when there was none, as a marker that says so.
+constexpr const wchar_t* kSavedKey = L"Software\\Pelicor\\Tests\\Saved User Shell Folders";
+constexpr const wchar_t* kWasAbsent = L"Local AppData was absent";
+
+// The value `name` of `key` as stored, with its type; false when it is not there.
+bool ReadValue(HKEY key, const wchar_t* name, DWORD& type, std::vector<BYTE>& data) {
+    DWORD size = 0;
+    if (RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return false;
+    data.resize(size);
+    return RegQueryValueExW(key, name, nullptr, &type, data.data(), &size) == ERROR_SUCCESS;
+}
+
+// Puts a saved value back and forgets it; nothing when nothing is saved.
+void PutBackSavedLocalAppData() {
+    HKEY saved = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kSavedKey, 0, KEY_READ, &saved) != ERROR_SUCCESS) return;
+    HKEY folders = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, kShellFoldersKey, 0, nullptr, 0, KEY_WRITE, nullptr, &folders,
+                        nullptr) == ERROR_SUCCESS) {
+        DWORD type = 0;
+        std::vector<BYTE> data;
+        if (ReadValue(saved, kLocalAppData, type, data)) {
+            RegSetValueExW(folders, kLocalAppData, 0, type, data.data(), static_cast<DWORD>(data.size()));
+        } else if (ReadValue(saved, kWasAbsent, type, data)) {
+            RegDeleteValueW(folders, kLocalAppData);
+        }
+        RegCloseKey(folders);
+    }
+    RegCloseKey(saved);
+    RegDeleteKeyW(HKEY_CURRENT_USER, kSavedKey);
+}
+
+}  // namespace
+
+void RestoreUserSettingsLeftBehind() { PutBackSavedLocalAppData(); }
+
+ScopedLocalAppData::ScopedLocalAppData(const std::wstring& folder) {
+    // What a killed run left goes back first, so that what is saved now is the user's own.
+    PutBackSavedLocalAppData();
+    HKEY folders = nullptr;
+    HKEY saved = nullptr;
+    EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kShellFoldersKey, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr,
+                              &folders, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kSavedKey, 0, nullptr, 0, KEY_WRITE, nullptr, &saved, nullptr),
+              ERROR_SUCCESS);
+    DWORD type = 0;
+    std::vector<BYTE> old;
+    if (ReadValue(folders, kLocalAppData, type, old)) {
+        EXPECT_EQ(RegSetValueExW(saved, kLocalAppData, 0, type, old.data(), static_cast<DWORD>(old.size())),
+                  ERROR_SUCCESS);
+    } else {
+        const DWORD one = 1;
+        EXPECT_EQ(RegSetValueExW(saved, kWasAbsent, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof(one)),
+                  ERROR_SUCCESS);
+    }
+    RegCloseKey(saved);
+    EXPECT_EQ(RegSetValueExW(folders, kLocalAppData, 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
+                             static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+    RegCloseKey(folders);
+}
+
+ScopedLocalAppData::~ScopedLocalAppData() { PutBackSavedLocalAppData(); }
+
 NamedEvent::NamedEvent() {
     static unsigned counter = 0;
     m_name = L"PelicorTest-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter);

@@ -111,6 +111,22 @@ std::string ReadBytes(const std::wstring& path);
 // The whole file as the UTF-16 text the stand-ins write; empty when it cannot be read.
 std::wstring ReadText(const std::wstring& path);
 
+// Points the user's local application-data folder at `folder` for the life of the object, as a
+// profile of that name would; the shell reads it from the registry in each new process. The value
+// it replaces is first saved under a key of the tests' own, so that a run killed meanwhile (a time
+// limit, Ctrl-C) cannot leave the prefix or the machine pointing at a folder that is gone: every
+// test program puts a saved value back before it runs anything (RestoreUserSettingsLeftBehind).
+class ScopedLocalAppData {
+public:
+    explicit ScopedLocalAppData(const std::wstring& folder);
+    ScopedLocalAppData(const ScopedLocalAppData&) = delete;
+    ScopedLocalAppData& operator=(const ScopedLocalAppData&) = delete;
+    ~ScopedLocalAppData();
+};
+
+// Puts back what a killed run of a ScopedLocalAppData left changed; nothing when nothing was left.
+void RestoreUserSettingsLeftBehind();
+
 // A manual-reset event with a name unique to this test run, for stand-ins to open.
 class NamedEvent {
 public:
