@@ -1,8 +1,10 @@
 // Measures what the launcher costs a user, beside a direct start of the same target and a bare
 // pass-through program: added start and exit latency (medians) and the working set while it
 // waits, beside trivial programs that only sleep. Writes "name value" lines to the file given:
-// bench_runner.exe runs output-file. (Wine does not report another process's CPU times, so
-// scripts/bench.sh reads those from Linux.)
+// bench_runner.exe runs output-file [baseline-launcher]. With a baseline (another build of the
+// launcher), its start and exit are measured in the same interleaved rounds, under "baseline_"
+// names. (Wine does not report another process's CPU times, so scripts/bench.sh reads those from
+// Linux.)
 #include <windows.h>
 #include <psapi.h>
 
@@ -81,9 +83,10 @@ double WorkingSetMiB(HANDLE process) {
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 3) {
-        std::fwprintf(stderr, L"usage: bench_runner.exe runs output-file\n");
+        std::fwprintf(stderr, L"usage: bench_runner.exe runs output-file [baseline-launcher]\n");
         return 2;
     }
+    const std::wstring baseline = argc > 3 ? argv[3] : L"";
     const int runs = _wtoi(argv[1]);
     const std::wstring outputPath = argv[2];
     LARGE_INTEGER frequency;
@@ -101,27 +104,35 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring target = bin + L"\\bench_target.exe";
     const std::wstring passthrough = bin + L"\\bench_passthrough.exe";
     const std::wstring launcher = bin + L"\\PelicorLaunch64.exe";
-    Way ways[] = {
+    std::vector<Way> ways = {
         {"direct", target, Quoted(target), {}, {}},
         {"pass-through", passthrough, Quoted(passthrough) + L" " + Quoted(target), {}, {}},
         {"launcher", launcher, Quoted(launcher) + L" " + Quoted(target), {}, {}},
     };
-    // The target stays 200 ms, pumping messages as a windowed program does, so that the exit is
-    // measured with the launcher's receiver window up, as it is for any target that runs a while
-    // (a target that ends at once is still gone before the launcher has set the receiver up).
-    SetEnvironmentVariableW(kRunMsVariable, L"200");
-    for (int warm = 0; warm < 3; ++warm) {
+    if (!baseline.empty())
+        ways.push_back({"baseline", baseline, Quoted(baseline) + L" " + Quoted(target), {}, {}});
+    // Two kinds of target, interleaved too: one that stays 200 ms, pumping messages as a windowed
+    // program does, so that the exit is measured with the launcher's receiver window up, as it is
+    // for any target that runs a while; and one that ends at once, which meets a receiver that
+    // has only just started.
+    std::vector<Way> atOnce = {ways[0], ways[2]};
+    if (!baseline.empty()) atOnce.push_back(ways[3]);
+    const auto round = [&]() {
+        SetEnvironmentVariableW(kRunMsVariable, L"200");
         for (Way& way : ways) RunOnce(way, stamps);
-    }
+        SetEnvironmentVariableW(kRunMsVariable, nullptr);
+        for (Way& way : atOnce) RunOnce(way, stamps);
+    };
+    for (int warm = 0; warm < 3; ++warm) round();
     for (Way& way : ways) way.startMs.clear(), way.exitMs.clear();
+    for (Way& way : atOnce) way.startMs.clear(), way.exitMs.clear();
     // Interleaved, so that drift in the machine's load touches every way alike.
-    for (int run = 0; run < runs; ++run) {
-        for (Way& way : ways) RunOnce(way, stamps);
-    }
+    for (int run = 0; run < runs; ++run) round();
     const double bare = Median(ways[0].startMs);
     const double addedStart = Median(ways[2].startMs) - bare;
     const double passthroughStart = Median(ways[1].startMs) - bare;
     const double addedExit = Median(ways[2].exitMs) - Median(ways[0].exitMs);
+    const double addedExitAtOnce = Median(atOnce[1].exitMs) - Median(atOnce[0].exitMs);
 
     // A target that runs ten seconds: the launcher's working set halfway, beside two programs
     // that only sleep: one with nothing but kernel32, one that has also brought up user32, as
@@ -151,6 +162,15 @@ int wmain(int argc, wchar_t** argv) {
     std::fprintf(out, "added_start_ratio %.3f\n", addedStart / bare);
     std::fprintf(out, "passthrough_added_start_ratio %.3f\n", passthroughStart / bare);
     std::fprintf(out, "added_exit_ms %.3f\n", addedExit);
+    std::fprintf(out, "added_exit_at_once_ms %.3f\n", addedExitAtOnce);
+    if (!baseline.empty()) {
+        const double baselineStart = Median(ways[3].startMs) - bare;
+        std::fprintf(out, "baseline_added_start_ms %.3f\n", baselineStart);
+        std::fprintf(out, "baseline_added_start_ratio %.3f\n", baselineStart / bare);
+        std::fprintf(out, "baseline_added_exit_ms %.3f\n", Median(ways[3].exitMs) - Median(ways[0].exitMs));
+        std::fprintf(out, "baseline_added_exit_at_once_ms %.3f\n",
+                     Median(atOnce[2].exitMs) - Median(atOnce[0].exitMs));
+    }
     std::fprintf(out, "working_set_mib %.3f\n", launcherSet);
     std::fprintf(out, "sleeper_working_set_mib %.3f\n", sleeperSet);
     std::fprintf(out, "windowed_sleeper_working_set_mib %.3f\n", windowedSleeperSet);

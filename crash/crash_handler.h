@@ -40,10 +40,6 @@ struct CrashToolStartApi {
     decltype(&CreateProcessA) createProcess = &CreateProcessA;
 };
 
-// The form of `text` in `codePage`; `lossless` says whether every character survived (a lost one
-// arrives as '?' or a look-alike, and names another file or none).
-std::string AnsiForm(const std::wstring& text, UINT codePage, bool& lossless);
-
 // CrashFilter's work, with the tool's start made through `api`. After a stack overflow the tool
 // is started, and waited for, on a thread of its own with a fresh stack.
 LONG HandleCrash(EXCEPTION_POINTERS* exception, const CrashToolStartApi& api) noexcept;

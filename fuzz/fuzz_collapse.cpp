@@ -1,7 +1,7 @@
 // CollapseDoubledBackslashes: matches the stated rule (search from the start after each
 // removal), removes nothing but backslashes, and over the whole length leaves no pair.
 #include "fuzz/fuzz_input.h"
-#include "launcher/command_line.h"
+#include "text/command_line.h"
 #include "tests/reference/collapse_by_repeated_search.h"
 
 using namespace pelicor;

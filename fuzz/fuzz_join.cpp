@@ -1,7 +1,7 @@
 // JoinArguments: never a leading or trailing blank; plain elements come back joined unchanged;
 // every element survives its escaping (undoing it gives the element back).
 #include "fuzz/fuzz_input.h"
-#include "launcher/command_line.h"
+#include "text/command_line.h"
 
 using namespace pelicor;
 

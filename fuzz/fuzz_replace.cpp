@@ -1,7 +1,7 @@
 // ReplaceAll: equals splitting the original subject at its non-overlapping matches and joining
 // with the replacement, so inserted text is never searched again.
 #include "fuzz/fuzz_input.h"
-#include "launcher/command_line.h"
+#include "text/command_line.h"
 
 using namespace pelicor;
 

@@ -1,7 +1,7 @@
 // SkipProgramName: stays inside the line, and splits it into a name in which nothing outside
 // quotes is at or below U+0020, then only such characters, then a rest that starts past them.
 #include "fuzz/fuzz_input.h"
-#include "launcher/command_line.h"
+#include "text/command_line.h"
 
 using namespace pelicor;
 

@@ -6,7 +6,7 @@
 // Built without stack protection: it runs before the cookie is set.
 #include <windows.h>
 
-#include "launcher/command_line.h"
+#include "text/command_line.h"
 #include "launcher/stack_cookie.h"
 
 // mingw-w64's runtime: applies the image's pseudo-relocations (data imported from DLLs) and runs

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "launcher/command_line.h"
+#include "text/command_line.h"
 #include "platform/scoped_resources.h"
 #include "platform/sized_text.h"
 

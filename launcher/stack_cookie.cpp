@@ -20,8 +20,11 @@ std::uintptr_t __stack_chk_guard = static_cast<std::uintptr_t>(pelicor::kDefault
     }
     // Windows 7 has no fast fail; there `int 0x29` would raise an ordinary exception, which the
     // crash filter would see.
-    (void)TerminateProcess(GetCurrentProcess(), kStackBufferOverrun);
-    ExitProcess(kStackBufferOverrun);  // not reached: termination of the own process never returns
+    // Termination of the own process does not return; nothing else (no exit handler, no DLL's
+    // detach) may run in a process whose stack cannot be trusted.
+    for (;;) {
+        (void)TerminateProcess(GetCurrentProcess(), kStackBufferOverrun);
+    }
 }
 
 }  // extern "C"
@@ -29,33 +32,38 @@ std::uintptr_t __stack_chk_guard = static_cast<std::uintptr_t>(pelicor::kDefault
 namespace pelicor {
 namespace {
 
-// Never the default, and the top 16 bits clear, as the platform's runtime leaves them.
-std::uint64_t MixStackCookie(std::uint64_t time, std::uint32_t processId, std::uint32_t threadId,
-                             std::uint64_t tickCount, std::uint64_t performanceCounter,
-                             std::uint64_t stackAddress) noexcept {
-    std::uint64_t cookie = time;
+// This run's state folded into `cookie`: never 0 or the default, and the top 16 bits clear, as
+// the platform's runtime leaves them.
+std::uint64_t MixStackCookie(std::uint64_t cookie, std::uint64_t time, std::uint32_t processId,
+                             std::uint32_t threadId, std::uint64_t tickCount,
+                             std::uint64_t performanceCounter, std::uint64_t stackAddress) noexcept {
+    cookie ^= time;
     cookie ^= threadId;
     cookie ^= processId;
     cookie ^= tickCount << 24;
     cookie ^= (performanceCounter << 32) ^ performanceCounter;
     cookie ^= stackAddress;
     cookie &= 0x0000FFFFFFFFFFFF;
-    return cookie == kDefaultStackCookie ? cookie + 1 : cookie;
+    return cookie == kDefaultStackCookie || cookie == 0 ? cookie + 1 : cookie;
 }
 
 }  // namespace
 
 void InitialiseStackCookie() noexcept {
-    if (__stack_chk_guard != static_cast<std::uintptr_t>(kDefaultStackCookie)) {
-        return;  // the loader has set it
-    }
+    // A cookie the loader set is kept, with this run's state folded in rather than replacing it:
+    // Wine's loader seeds its value from the tick count and the process id alone, and two
+    // launchers started within one tick under a reused id were seen to get the same cookie. A
+    // random value stays random with more folded in.
+    const std::uint64_t loaders = __stack_chk_guard == static_cast<std::uintptr_t>(kDefaultStackCookie)
+                                      ? 0
+                                      : static_cast<std::uint64_t>(__stack_chk_guard);
     FILETIME now{};
     GetSystemTimeAsFileTime(&now);
     LARGE_INTEGER counter{};
     (void)QueryPerformanceCounter(&counter);
     const std::uint64_t time = (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
     __stack_chk_guard = static_cast<std::uintptr_t>(
-        MixStackCookie(time, GetCurrentProcessId(), GetCurrentThreadId(), GetTickCount64(),
+        MixStackCookie(loaders, time, GetCurrentProcessId(), GetCurrentThreadId(), GetTickCount64(),
                        static_cast<std::uint64_t>(counter.QuadPart), reinterpret_cast<std::uintptr_t>(&now)));
 }
 

@@ -11,10 +11,11 @@ namespace pelicor {
 // after that has not been initialised.
 constexpr std::uint64_t kDefaultStackCookie = 0x00002B992DDFA232;
 
-// Replaces the cookie when it still holds kDefaultStackCookie, with a mix of the time, the
-// process and thread ids, the performance counter and a stack address, as the platform's runtime
-// does; keeps one the loader already set. Call first thing in the entry point, before any
-// protected function runs: a function whose frame outlives the change would fail its check.
+// Makes the cookie this run's own: replaces kDefaultStackCookie, as the platform's runtime does
+// where no loader has set it, and folds this run's state (the time, the process and thread ids,
+// the performance counter, a stack address) into a value the loader set. Call first thing in the
+// entry point, before any protected function runs: a function whose frame outlives the change
+// would fail its check.
 void InitialiseStackCookie() noexcept;
 
 }  // namespace pelicor

@@ -5,22 +5,27 @@
 namespace pelicor {
 namespace {
 
-// The loader sets the launcher's cookie where its load configuration names it (Windows, Wine);
-// the entry point covers the images and systems where it does not. Nothing on this thread's stack
-// is protected while the test changes the cookie (tests are built without the protection).
-TEST(InitialiseStackCookie, ReplacesTheDefaultOnceAndKeepsACookieTheLoaderSet) {
+// The loader sets the launcher's cookie where its load configuration names it (Windows, Wine),
+// but not always well; the entry point covers the images and systems where it does not, and
+// strengthens what it set. Nothing on this thread's stack is protected while the test changes the
+// cookie (tests are built without the protection).
+TEST(InitialiseStackCookie, ReplacesTheDefaultAndMakesALoadersValueThisRunsOwn) {
     const std::uintptr_t saved = __stack_chk_guard;
     __stack_chk_guard = static_cast<std::uintptr_t>(kDefaultStackCookie);
     InitialiseStackCookie();
-    const std::uintptr_t first = __stack_chk_guard;
+    const std::uintptr_t fromDefault = __stack_chk_guard;
+    constexpr std::uintptr_t kLoaders = 0x0000123456789ABC;
+    __stack_chk_guard = kLoaders;
     InitialiseStackCookie();
-    const std::uintptr_t second = __stack_chk_guard;
+    const std::uintptr_t fromLoaders = __stack_chk_guard;
     __stack_chk_guard = saved;
 
-    EXPECT_NE(first, static_cast<std::uintptr_t>(kDefaultStackCookie));
-    EXPECT_NE(first, 0u);
-    EXPECT_EQ(first >> 48, 0u) << "the top 16 bits stay clear, as the platform's runtime leaves them";
-    EXPECT_EQ(second, first);
+    for (const std::uintptr_t cookie : {fromDefault, fromLoaders}) {
+        EXPECT_NE(cookie, static_cast<std::uintptr_t>(kDefaultStackCookie));
+        EXPECT_NE(cookie, 0u);
+        EXPECT_EQ(cookie >> 48, 0u) << "the top 16 bits stay clear, as the platform's runtime leaves them";
+    }
+    EXPECT_NE(fromLoaders, kLoaders);
 }
 
 }  // namespace

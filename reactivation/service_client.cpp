@@ -1,6 +1,6 @@
 #include "reactivation/service_client.h"
 
-#include "launcher/command_line.h"
+#include "text/command_line.h"
 #include "platform/sized_text.h"
 #include "reactivation/service_rules.h"
 

@@ -36,8 +36,8 @@ int CallTarget(int value) { return value + 1; }
 bool ControlFlowGuardEnforced() {
     using GetPolicy = BOOL(WINAPI*)(HANDLE, PROCESS_MITIGATION_POLICY, PVOID, SIZE_T);
     // Windows 8 on; the launcher's minimum is Windows 7.
-    const auto getPolicy = reinterpret_cast<GetPolicy>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetProcessMitigationPolicy")));
+    const auto getPolicy = reinterpret_cast<GetPolicy>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetProcessMitigationPolicy")));
     PROCESS_MITIGATION_CONTROL_FLOW_GUARD_POLICY policy{};
     return getPolicy != nullptr &&
            getPolicy(GetCurrentProcess(), ProcessControlFlowGuardPolicy, &policy, sizeof(policy)) &&

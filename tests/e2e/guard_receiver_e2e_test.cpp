@@ -309,10 +309,11 @@ TEST_F(LauncherTest, TheLoadConfigurationKeepsOutAnImportPlantedBesideAProgram) 
     SetErrorMode(errorMode);
 
     if (!controlLoadedThePlantedCopy) {
-        GTEST_SKIP() << "the control, which has no DependentLoadFlags, did not load the copy planted beside it "
-                        "either (Wine prefers its own version.dll and ignores the field), so the field cannot "
-                        "be shown at work here; ShippedImage checks it (control's exit code 0x"
-                     << std::hex << controlCode << ")";
+        GTEST_SKIP()
+            << "the control, which has no DependentLoadFlags, did not load the copy planted beside it "
+               "either (Wine prefers its own version.dll and ignores the field), so the field cannot "
+               "be shown at work here; ShippedImage checks it (control's exit code 0x"
+            << std::hex << controlCode << ")";
     }
     EXPECT_NE(controlCode, 0u);
     EXPECT_EQ(probeCode, 0u);

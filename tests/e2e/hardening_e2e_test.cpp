@@ -37,7 +37,8 @@ bool ReadStackCookie(HANDLE process, ULONGLONG& cookie) {
     IMAGE_NT_HEADERS64 nt{};
     ULONGLONG cookieAddress = 0;
     constexpr ULONGLONG kSecurityCookieField = 0x58;
-    return ReadFrom(process, base, dos) && ReadFrom(process, base + static_cast<ULONGLONG>(dos.e_lfanew), nt) &&
+    return ReadFrom(process, base, dos) &&
+           ReadFrom(process, base + static_cast<ULONGLONG>(dos.e_lfanew), nt) &&
            nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG].VirtualAddress != 0 &&
            ReadFrom(process,
                     base + nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG].VirtualAddress +
@@ -85,7 +86,8 @@ protected:
         if (record.empty()) {
             return false;
         }
-        if (HANDLE tool = OpenProcess(SYNCHRONIZE, FALSE, std::wcstoul(record[L"pid"].c_str(), nullptr, 10))) {
+        if (HANDLE tool =
+                OpenProcess(SYNCHRONIZE, FALSE, std::wcstoul(record[L"pid"].c_str(), nullptr, 10))) {
             EXPECT_EQ(WaitForSingleObject(tool, 60000), WAIT_OBJECT_0);
             CloseHandle(tool);
             record = ReadRecord(m_dumpRecordPath);
@@ -140,9 +142,10 @@ TEST_F(HardeningTest, AnIndirectCallOutsideTheGuardsTableEndsTheProcessWhereTheS
     const std::wstring probe = InstallProbe();
     const DWORD code = RunProbe(probe, L"cfg");
     if (code == kCfgNotEnforced) {
-        GTEST_SKIP() << "this system enforces no Control Flow Guard on the probe (GetProcessMitigationPolicy: "
-                        "EnableControlFlowGuard is 0; Wine implements none, Windows from 8.1 does); "
-                        "ShippedImage checks the guard's tables and flags";
+        GTEST_SKIP()
+            << "this system enforces no Control Flow Guard on the probe (GetProcessMitigationPolicy: "
+               "EnableControlFlowGuard is 0; Wine implements none, Windows from 8.1 does); "
+               "ShippedImage checks the guard's tables and flags";
     }
     EXPECT_EQ(code, kStackBufferOverrun);
     EXPECT_FALSE(DumpToolRan());

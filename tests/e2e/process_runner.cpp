@@ -123,11 +123,12 @@ ScopedLocalAppData::ScopedLocalAppData(const std::wstring& folder) {
     PutBackSavedLocalAppData();
     HKEY folders = nullptr;
     HKEY saved = nullptr;
-    EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kShellFoldersKey, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr,
-                              &folders, nullptr),
+    EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kShellFoldersKey, 0, nullptr, 0, KEY_READ | KEY_WRITE,
+                              nullptr, &folders, nullptr),
               ERROR_SUCCESS);
-    EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kSavedKey, 0, nullptr, 0, KEY_WRITE, nullptr, &saved, nullptr),
-              ERROR_SUCCESS);
+    EXPECT_EQ(
+        RegCreateKeyExW(HKEY_CURRENT_USER, kSavedKey, 0, nullptr, 0, KEY_WRITE, nullptr, &saved, nullptr),
+        ERROR_SUCCESS);
     DWORD type = 0;
     std::vector<BYTE> old;
     if (ReadValue(folders, kLocalAppData, type, old)) {
@@ -135,11 +136,13 @@ ScopedLocalAppData::ScopedLocalAppData(const std::wstring& folder) {
                   ERROR_SUCCESS);
     } else {
         const DWORD one = 1;
-        EXPECT_EQ(RegSetValueExW(saved, kWasAbsent, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof(one)),
-                  ERROR_SUCCESS);
+        EXPECT_EQ(
+            RegSetValueExW(saved, kWasAbsent, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof(one)),
+            ERROR_SUCCESS);
     }
     RegCloseKey(saved);
-    EXPECT_EQ(RegSetValueExW(folders, kLocalAppData, 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
+    EXPECT_EQ(RegSetValueExW(folders, kLocalAppData, 0, REG_EXPAND_SZ,
+                             reinterpret_cast<const BYTE*>(folder.c_str()),
                              static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t))),
               ERROR_SUCCESS);
     RegCloseKey(folders);

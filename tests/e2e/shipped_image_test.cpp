@@ -1,6 +1,6 @@
 // The built launcher's image, read back as a file: the loader hardening, the stack cookie, Control
-// Flow Guard and the CET mark, the version record and the debug record that ties it to its PDB. Wine ignores DependentLoadFlags, so the field is
-// checked where Windows reads it.
+// Flow Guard and the CET mark, the version record and the debug record that ties it to its PDB. Wine ignores
+// DependentLoadFlags, so the field is checked where Windows reads it.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -85,7 +85,7 @@ TEST_F(ShippedImage, NamesItsStackCookieWhereTheLoaderReplacesTheDefault) {
     ASSERT_GT(*cookieVa, m_nt->OptionalHeader.ImageBase);
     const ULONGLONG cookieRva = *cookieVa - m_nt->OptionalHeader.ImageBase;
     // In a section the loader and the entry point may write, holding the platform's default: the
-    // loader replaces only that value (and Windows refuses an image whose cookie holds another).
+    // loader replaces only that value.
     const IMAGE_SECTION_HEADER* section = SectionOf(static_cast<DWORD>(cookieRva));
     ASSERT_NE(section, nullptr);
     EXPECT_NE(section->Characteristics & IMAGE_SCN_MEM_WRITE, 0u);
@@ -95,11 +95,11 @@ TEST_F(ShippedImage, NamesItsStackCookieWhereTheLoaderReplacesTheDefault) {
 }
 
 TEST_F(ShippedImage, CarriesControlFlowGuardTablesAndTheShadowStackMark) {
-    constexpr WORD kGuardCf = 0x4000;                  // IMAGE_DLLCHARACTERISTICS_GUARD_CF
-    constexpr DWORD kCfInstrumented = 0x100;           // IMAGE_GUARD_CF_INSTRUMENTED
-    constexpr DWORD kCfFunctionTablePresent = 0x400;   // IMAGE_GUARD_CF_FUNCTION_TABLE_PRESENT
+    constexpr WORD kGuardCf = 0x4000;                 // IMAGE_DLLCHARACTERISTICS_GUARD_CF
+    constexpr DWORD kCfInstrumented = 0x100;          // IMAGE_GUARD_CF_INSTRUMENTED
+    constexpr DWORD kCfFunctionTablePresent = 0x400;  // IMAGE_GUARD_CF_FUNCTION_TABLE_PRESENT
     constexpr DWORD kDebugTypeExDllCharacteristics = 20;
-    constexpr DWORD kCetCompat = 0x1;                  // IMAGE_DLLCHARACTERISTICS_EX_CET_COMPAT
+    constexpr DWORD kCetCompat = 0x1;  // IMAGE_DLLCHARACTERISTICS_EX_CET_COMPAT
     EXPECT_EQ(m_nt->OptionalHeader.DllCharacteristics & kGuardCf, kGuardCf);
 
     const std::size_t config = OffsetOf(Directory(IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG).VirtualAddress);
@@ -111,10 +111,33 @@ TEST_F(ShippedImage, CarriesControlFlowGuardTablesAndTheShadowStackMark) {
         EXPECT_GT(va, m_nt->OptionalHeader.ImageBase) << std::hex << field;
         EXPECT_LT(va, imageEnd) << std::hex << field;
     }
-    EXPECT_GT(*At<ULONGLONG>(config + 0x88), 0u) << "no function in the guard's table";
+    const ULONGLONG count = *At<ULONGLONG>(config + 0x88);
+    EXPECT_GT(count, 0u) << "no function in the guard's table";
     const DWORD guardFlags = *At<DWORD>(config + 0x90);
-    EXPECT_EQ(guardFlags & (kCfInstrumented | kCfFunctionTablePresent), kCfInstrumented | kCfFunctionTablePresent)
+    EXPECT_EQ(guardFlags & (kCfInstrumented | kCfFunctionTablePresent),
+              kCfInstrumented | kCfFunctionTablePresent)
         << std::hex << guardFlags;
+
+    // The defaults the check and dispatch pointers hold where nothing enforces the guard are no
+    // valid targets: a guarded call to the dispatch default would jump anywhere.
+    const ULONGLONG base = m_nt->OptionalHeader.ImageBase;
+    const auto rvaAt = [&](std::size_t field) -> DWORD {
+        const auto* pointer =
+            At<ULONGLONG>(OffsetOf(static_cast<DWORD>(*At<ULONGLONG>(config + field) - base)));
+        return pointer != nullptr ? static_cast<DWORD>(*pointer - base) : 0;
+    };
+    const DWORD checkDefault = rvaAt(0x70);
+    const DWORD dispatchDefault = rvaAt(0x78);
+    ASSERT_NE(checkDefault, 0u);
+    ASSERT_NE(dispatchDefault, 0u);
+    const std::size_t table = OffsetOf(static_cast<DWORD>(*At<ULONGLONG>(config + 0x80) - base));
+    const std::size_t stride = sizeof(DWORD) + ((guardFlags >> 28) & 0xF);  // the RVA, then extra bytes
+    for (ULONGLONG i = 0; i < count; ++i) {
+        const auto* rva = At<DWORD>(table + static_cast<std::size_t>(i) * stride);
+        ASSERT_NE(rva, nullptr);
+        EXPECT_NE(*rva, checkDefault) << "the check pointer's default is a valid call target";
+        EXPECT_NE(*rva, dispatchDefault) << "the dispatch pointer's default is a valid call target";
+    }
 
     const IMAGE_DATA_DIRECTORY& debug = Directory(IMAGE_DIRECTORY_ENTRY_DEBUG);
     const std::size_t first = OffsetOf(debug.VirtualAddress);

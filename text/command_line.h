@@ -1,4 +1,5 @@
-// Pure string work of command-line normalisation. No Win32 here, so it also builds natively
+// Pure string work that the launcher and the reactivation client share: command-line
+// normalisation and the service's path. No Win32 here, so it also builds natively
 // (for sanitizers and fuzzing). All lengths and positions count wchar_t units.
 #pragma once
 

@@ -1,4 +1,4 @@
-#include "launcher/command_line.h"
+#include "text/command_line.h"
 
 namespace pelicor {
 
