@@ -98,7 +98,9 @@ ensure_wine_prefix() {
 # Keeps one server running for the whole run: without it every test waits about 2.7 s for the
 # pipes that Wine's system processes hold open.
 start_wineserver() {
-    "$WINESERVER" -p
+    # Fails when a server for this prefix already runs (an earlier run's, or one started by hand),
+    # which serves as well.
+    "$WINESERVER" -p 2>/dev/null || true
     trap stop_wineserver EXIT
     "$WINE" cmd /c exit >/dev/null 2>&1 || true
     # Wine closes the desktop a second after its last user leaves, and the desktop process, started

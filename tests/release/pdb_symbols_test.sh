@@ -69,5 +69,26 @@ pelicor::CrashFilter crash\crash_handler.cpp
 __stack_chk_fail launcher\stack_cookie.cpp
 TABLE
 
+# Control Flow Guard: every function that Windows' own code calls through a pointer (the loader
+# the entry point, kernel32 the crash filter and the threads' starts, user32 the window search's
+# callback) is in the guard's table of valid targets; where the system enforces the guard, a
+# call to one missing from it would end the launcher.
+fids=$("$llvm/llvm-readobj" --coff-load-config "$bin/PelicorLaunch64.exe" |
+    sed -n '/GuardFidTable/,/\]/p' | grep -o '0x[0-9A-F]*' | tr 'A-F' 'a-f')
+for callback in PelicorStart pelicor::CrashFilter pelicor::CWinMessageReceiver::ThreadEntry \
+                RunDumpToolForFaultingThread ClearHotkeyOfOwnWindow; do
+    # Names in an anonymous namespace carry it between quotes; match the name's end.
+    where=$(grep -E "S_[GL]PROC32 .*[\`:]$callback\`" -A1 <<<"$symbols" | grep -m1 -o 'addr = [0-9]*:[0-9]*' |
+        cut -d' ' -f3) || true
+    if [ -z "$where" ]; then
+        expect "$callback in the PDB" "found" "missing"
+        continue
+    fi
+    rva=$("$llvm/llvm-readobj" --sections "$bin/PelicorLaunch64.exe" |
+        awk -v n="${where%%:*}" '/Number:/ {s = $2} /VirtualAddress:/ && s == n {print $2; exit}')
+    va=$(printf '0x%x' $((image_base + rva + ${where##*:})))
+    expect "$callback among the guard's valid targets" "yes" "$(grep -qx "$va" <<<"$fids" && echo yes || echo no)"
+done
+
 [ "$failures" = 0 ] || exit 1
 echo "The PDB matches the executable and names its functions and sources."
