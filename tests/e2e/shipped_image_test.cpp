@@ -203,7 +203,7 @@ TEST_F(ShippedImage, VersionRecordCarriesTheProjectVersionAndTheCommit) {
     ASSERT_TRUE(GetFileVersionInfoW(Path().c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
     const std::wstring version = L"" PELICOR_PROJECT_VERSION;
     EXPECT_EQ(VersionString(info, L"FileVersion"), version);
-    // "1.2.0+g1a2b3c4", with ".dirty" after a build from uncommitted changes; the version alone
+    // "1.3.0+g1a2b3c4", with ".dirty" after a build from uncommitted changes; the version alone
     // from a tree without git.
     const std::wstring product = VersionString(info, L"ProductVersion");
     EXPECT_EQ(product.rfind(version, 0), 0u) << product;
