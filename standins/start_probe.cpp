@@ -7,6 +7,7 @@
 //   show       returns kShowCommandBase plus the show command wWinMain was handed
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
