@@ -30,6 +30,12 @@ function(pelicor_find_llvm)
         message(FATAL_ERROR "LLVM ${version} lacks ${missing}: scripts/lib.sh installs it "
             "(clang-${version} lld-${version} llvm-${version} libclang-rt-${version}-dev).")
     endif()
+    # CMake keeps the compiler a build folder was first configured with: another LLVM needs a
+    # fresh folder (scripts/lib.sh makes one), or the tree would be built with the old one.
+    if(DEFINED CACHE{PELICOR_LLVM_BIN} AND NOT PELICOR_LLVM_BIN STREQUAL "/usr/lib/llvm-${version}/bin")
+        message(FATAL_ERROR "This build folder was configured with ${PELICOR_LLVM_BIN}, not LLVM ${version}: "
+            "configure a fresh folder.")
+    endif()
     # Cached, so that the release script can record which LLVM built the tree.
     set(PELICOR_LLVM_BIN /usr/lib/llvm-${version}/bin CACHE INTERNAL "The LLVM tools the build uses")
     # Control Flow Guard: clang 16 on has the driver's flag, which also hands the linker its own;

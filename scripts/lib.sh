@@ -130,9 +130,22 @@ build_env() {
     env -i HOME="${HOME:-/root}" PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 LC_ALL=C.UTF-8 TZ=UTC "$@"
 }
 
-build_preset() {
-    local llvm=()
-    case "$1" in cross|fuzz) llvm=(-DPELICOR_LLVM_VERSION="$LLVM_VERSION") ;; esac
+# Configures preset $1 (cross and fuzz with LLVM_VERSION). CMake keeps the compiler a build folder
+# was first configured with, so a folder made with another LLVM is configured afresh.
+configure_preset() {
+    local llvm=() cache="$ROOT/build/$1/CMakeCache.txt"
+    case "$1" in
+        cross|fuzz)
+            llvm=(-DPELICOR_LLVM_VERSION="$LLVM_VERSION")
+            if [ -f "$cache" ] && ! grep -qx "PELICOR_LLVM_BIN:INTERNAL=/usr/lib/llvm-$LLVM_VERSION/bin" "$cache"; then
+                rm -rf "${cache%/CMakeCache.txt}"
+            fi
+            ;;
+    esac
     build_env cmake --preset "$1" "${llvm[@]}" >/dev/null
+}
+
+build_preset() {
+    configure_preset "$1"
     build_env cmake --build --preset "$1" -j "$(nproc)"
 }

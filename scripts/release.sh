@@ -75,9 +75,11 @@ stage_tests() {
 # headers and CRT; GCC's runtime libraries and C++ headers; windres; widl, Wine's IDL files and
 # type library for the test package's stand-in; the packaging tools. Same versions, same commit:
 # same bytes.
+# The LLVM whose clang++ compiled build/cross, as CMake recorded the compiler it found.
 built_llvm_version() {
     local llvm
-    llvm=$(sed -n 's|^PELICOR_LLVM_BIN:INTERNAL=/usr/lib/llvm-\([0-9]*\)/bin$|\1|p' build/cross/CMakeCache.txt)
+    llvm=$(sed -n 's|^set(CMAKE_CXX_COMPILER "/usr/lib/llvm-\([0-9]*\)/bin/clang++")$|\1|p' \
+        build/cross/CMakeFiles/*/CMakeCXXCompiler.cmake | head -n 1)
     [ -n "$llvm" ] || fail "cannot tell which LLVM built build/cross"
     echo "$llvm"
 }
@@ -206,7 +208,7 @@ export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/n
 case "${1:-}" in
     --check) check ;;
     "")
-        build_env cmake --preset cross -DPELICOR_LLVM_VERSION="$LLVM_VERSION" >/dev/null
+        configure_preset cross
         build_env cmake --build --preset cross -j "$(nproc)" >/dev/null
         package
         ;;
