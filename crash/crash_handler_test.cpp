@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/scoped_resources.h"
+
 namespace pelicor {
 namespace {
 
@@ -209,19 +211,17 @@ TEST(CrashFilter, AHandOffThreadThatStartsWithinItsTimeDoesTheWork) {
     ASSERT_TRUE(InstallCrashHandler());
     SetUnhandledExceptionFilter(nullptr);
     g_start = ToolStart();
-    HANDLE locked = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    ASSERT_NE(locked, nullptr);
-    HANDLE holder = CreateThread(nullptr, 0, &HoldTheLoaderLockAMoment, locked, 0, nullptr);
-    ASSERT_NE(holder, nullptr);
-    ASSERT_EQ(WaitForSingleObject(locked, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+    const UniqueHandle locked(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    ASSERT_TRUE(locked);
+    const UniqueHandle holder(CreateThread(nullptr, 0, &HoldTheLoaderLockAMoment, locked.Get(), 0, nullptr));
+    ASSERT_TRUE(holder);
+    ASSERT_EQ(WaitForSingleObject(locked.Get(), 10000), static_cast<DWORD>(WAIT_OBJECT_0));
     EXCEPTION_RECORD record{};
     record.ExceptionCode = EXCEPTION_STACK_OVERFLOW;
     CONTEXT context{};
     EXCEPTION_POINTERS pointers{&record, &context};
     (void)HandleCrash(&pointers, CrashToolStartApi{&RecordingCreateProcess});
-    EXPECT_EQ(WaitForSingleObject(holder, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
-    CloseHandle(holder);
-    CloseHandle(locked);
+    EXPECT_EQ(WaitForSingleObject(holder.Get(), 10000), static_cast<DWORD>(WAIT_OBJECT_0));
 
     ASSERT_EQ(g_start.calls, 1) << "one tool start, by one thread";
     EXPECT_NE(g_start.startingThread, GetCurrentThreadId())
@@ -252,10 +252,9 @@ TEST(CrashFilter, AHandOffThreadThatCannotStartLeavesTheWorkToTheFaultingThread)
     }
     // The abandoned thread starts now that the lock is free, and still reads the state the fault
     // left it: a later fault on another thread must get buffers of its own.
-    HANDLE other = CreateThread(nullptr, 0, &FaultElsewhere, nullptr, 0, nullptr);
-    ASSERT_NE(other, nullptr);
-    EXPECT_EQ(WaitForSingleObject(other, 30000), static_cast<DWORD>(WAIT_OBJECT_0));
-    CloseHandle(other);
+    const UniqueHandle other(CreateThread(nullptr, 0, &FaultElsewhere, nullptr, 0, nullptr));
+    ASSERT_TRUE(other);
+    EXPECT_EQ(WaitForSingleObject(other.Get(), 30000), static_cast<DWORD>(WAIT_OBJECT_0));
     ASSERT_EQ(g_commandLineBuffers.size(), 2u);
     EXPECT_NE(g_commandLineBuffers[1], g_commandLineBuffers[0]);
 }

@@ -46,35 +46,33 @@ void ReleaseStartupHotkey() noexcept {
 
 bool CWinMessageReceiver::Start() noexcept {
     // Without the event the stop still works: it then retries until the queue exists.
-    m_queueReady = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    m_queueReady.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     m_thread = CreateThread(nullptr, 0, &ThreadEntry, this, 0, &m_threadId);
     return m_thread != nullptr;
 }
 
 CWinMessageReceiver::~CWinMessageReceiver() {
-    if (m_thread != nullptr) {
-        // A target that ends at once meets a thread that has only just started: its queue is
-        // awaited rather than polled for, so the stop costs no retry interval. The thread sets
-        // the event before anything else, or ends.
-        if (m_queueReady != nullptr) {
-            const HANDLE ready[] = {m_thread, m_queueReady};
-            (void)WaitForMultipleObjects(2, ready, FALSE, INFINITE);
-        }
-        // The post fails while the thread has no queue (ERROR_INVALID_THREAD_ID: no event) and
-        // while its queue holds the 10,000 posted messages a queue may hold
-        // (ERROR_NOT_ENOUGH_QUOTA), which any program on the desktop can post to the window.
-        // Either passes: try again until the request is taken, or the thread has ended without it.
-        while (!m_postThreadMessage(m_threadId, WM_QUIT, 0, 0)) {
-            if (WaitForSingleObject(m_thread, kStopRetryMs) != WAIT_TIMEOUT) {
-                break;
-            }
-        }
-        (void)WaitForSingleObject(m_thread, INFINITE);
-        CloseHandle(m_thread);
+    if (m_thread == nullptr) {
+        return;
     }
-    if (m_queueReady != nullptr) {
-        CloseHandle(m_queueReady);
+    // A target that ends at once meets a thread that has only just started: its queue is awaited
+    // rather than polled for, so the stop costs no retry interval. The thread sets the event
+    // before anything else, or ends.
+    if (m_queueReady) {
+        const HANDLE ready[] = {m_thread, m_queueReady.Get()};
+        (void)WaitForMultipleObjects(2, ready, FALSE, INFINITE);
     }
+    // The post fails while the thread has no queue (ERROR_INVALID_THREAD_ID: no event) and while
+    // its queue holds the 10,000 posted messages a queue may hold (ERROR_NOT_ENOUGH_QUOTA), which
+    // any program on the desktop can post to the window. Either passes: try again until the
+    // request is taken, or the thread has ended without it.
+    while (!m_postThreadMessage(m_threadId, WM_QUIT, 0, 0)) {
+        if (WaitForSingleObject(m_thread, kStopRetryMs) != WAIT_TIMEOUT) {
+            break;
+        }
+    }
+    (void)WaitForSingleObject(m_thread, INFINITE);
+    CloseHandle(m_thread);
 }
 
 DWORD WINAPI CWinMessageReceiver::ThreadEntry(LPVOID receiver) {
@@ -89,8 +87,8 @@ void CWinMessageReceiver::Run() {
     // The thread's first message call gives it its queue; from then on a stop can be posted.
     MSG message;
     (void)PeekMessageW(&message, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
-    if (m_queueReady != nullptr) {
-        (void)SetEvent(m_queueReady);
+    if (m_queueReady) {
+        (void)SetEvent(m_queueReady.Get());
     }
     // Stopped before it got this far (the target ended at once): no window is needed any more.
     if (PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE)) {

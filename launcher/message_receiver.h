@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "platform/scoped_resources.h"
+
 namespace pelicor {
 
 class CWinMessageReceiver {
@@ -40,7 +42,7 @@ private:
     void Run();
 
     // Set by the thread once it has its message queue, from when a post to it can be taken.
-    HANDLE m_queueReady = nullptr;
+    UniqueHandle m_queueReady;
 };
 
 }  // namespace pelicor

@@ -35,15 +35,14 @@ bool ReadStackCookie(HANDLE process, ULONGLONG& cookie) {
     const auto base = static_cast<ULONGLONG>(reinterpret_cast<UINT_PTR>(image));
     IMAGE_DOS_HEADER dos{};
     IMAGE_NT_HEADERS64 nt{};
-    ULONGLONG cookieAddress = 0;
+    if (!ReadFrom(process, base, dos) ||
+        !ReadFrom(process, base + static_cast<ULONGLONG>(dos.e_lfanew), nt)) {
+        return false;
+    }
+    const DWORD config = nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG].VirtualAddress;
     constexpr ULONGLONG kSecurityCookieField = 0x58;
-    return ReadFrom(process, base, dos) &&
-           ReadFrom(process, base + static_cast<ULONGLONG>(dos.e_lfanew), nt) &&
-           nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG].VirtualAddress != 0 &&
-           ReadFrom(process,
-                    base + nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG].VirtualAddress +
-                        kSecurityCookieField,
-                    cookieAddress) &&
+    ULONGLONG cookieAddress = 0;
+    return config != 0 && ReadFrom(process, base + config + kSecurityCookieField, cookieAddress) &&
            cookieAddress != 0 && ReadFrom(process, cookieAddress, cookie);
 }
 

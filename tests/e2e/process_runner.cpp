@@ -94,8 +94,10 @@ bool ReadValue(HKEY key, const wchar_t* name, DWORD& type, std::vector<BYTE>& da
     return RegQueryValueExW(key, name, nullptr, &type, data.data(), &size) == ERROR_SUCCESS;
 }
 
+}  // namespace
+
 // Puts a saved value back and forgets it; nothing when nothing is saved.
-void PutBackSavedLocalAppData() {
+void RestoreUserSettingsLeftBehind() {
     HKEY saved = nullptr;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, kSavedKey, 0, KEY_READ, &saved) != ERROR_SUCCESS) return;
     HKEY folders = nullptr;
@@ -114,13 +116,9 @@ void PutBackSavedLocalAppData() {
     RegDeleteKeyW(HKEY_CURRENT_USER, kSavedKey);
 }
 
-}  // namespace
-
-void RestoreUserSettingsLeftBehind() { PutBackSavedLocalAppData(); }
-
 ScopedLocalAppData::ScopedLocalAppData(const std::wstring& folder) {
     // What a killed run left goes back first, so that what is saved now is the user's own.
-    PutBackSavedLocalAppData();
+    RestoreUserSettingsLeftBehind();
     HKEY folders = nullptr;
     HKEY saved = nullptr;
     EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kShellFoldersKey, 0, nullptr, 0, KEY_READ | KEY_WRITE,
@@ -148,7 +146,7 @@ ScopedLocalAppData::ScopedLocalAppData(const std::wstring& folder) {
     RegCloseKey(folders);
 }
 
-ScopedLocalAppData::~ScopedLocalAppData() { PutBackSavedLocalAppData(); }
+ScopedLocalAppData::~ScopedLocalAppData() { RestoreUserSettingsLeftBehind(); }
 
 NamedEvent::NamedEvent() {
     static unsigned counter = 0;
