@@ -20,7 +20,7 @@ protected:
         ResetEvent(m_targetStarted.Handle());  // a test may crash more than one launcher
         const ChildProcess child = StartProcess(launcher, Quoted(launcher) + L" " + Quoted(Target()));
         EXPECT_NE(child.Handle(), nullptr);
-        EXPECT_TRUE(m_targetStarted.Wait(60000));
+        EXPECT_TRUE(WaitForEventWhileRunning(m_targetStarted, child, 60000));
         const auto invalidAddress = reinterpret_cast<LPTHREAD_START_ROUTINE>(static_cast<UINT_PTR>(0x10));
         HANDLE thread =
             CreateRemoteThread(child.Handle(), nullptr, 0, invalidAddress, nullptr, 0, &m_faultingThread);

@@ -89,7 +89,7 @@ TEST_F(LauncherTest, TheReceiverWaitsUntilTheTargetIsInputIdle) {
             release.Set();
         }
     } letGo{hold, release};
-    ASSERT_TRUE(started.Wait(60000));
+    ASSERT_TRUE(WaitForEventWhileRunning(started, launcher, 60000));
 
     // The target runs but holds off its message loop, so it is not input-idle: for as long as it
     // holds (well inside the launcher's ten-second limit), the launcher has no receiver window.
@@ -118,7 +118,7 @@ TEST_F(LauncherTest, WindowsThatAServiceLeftOnTheMainThreadAnswerWhileTheTargetR
     const ChildProcess launcher = StartProcess(Launcher(), Quoted(Launcher()) + L" " + Quoted(Target()));
     ASSERT_NE(launcher.Handle(), nullptr);
     const SetOnScopeExit letGo(release);
-    ASSERT_TRUE(started.Wait(60000));
+    ASSERT_TRUE(WaitForEventWhileRunning(started, launcher, 60000));
     ASSERT_EQ(TopLevelWindowsOf(launcher.Id(), L"StandInServiceWnd").size(), 1u)
         << "the service left its window";
 
@@ -162,7 +162,7 @@ TEST_F(LauncherTest, NoWindowOfTheLauncherHoldsTheHotkeyOfAShortcutThatStartedIt
         StartProcess(Launcher(), Quoted(Launcher()) + L" " + Quoted(Target()), options);
     ASSERT_NE(launcher.Handle(), nullptr);
     const SetOnScopeExit letGo(release);
-    ASSERT_TRUE(started.Wait(60000));
+    ASSERT_TRUE(WaitForEventWhileRunning(started, launcher, 60000));
     const std::vector<HWND> receivers = ReceiverWindowsOnceUp(launcher);
     ASSERT_EQ(receivers.size(), 1u);
     const std::map<std::wstring, std::wstring> record = Record();

@@ -57,7 +57,7 @@ protected:
         ResetEvent(m_releaseTarget.Handle());
         const ChildProcess launcher = StartProcess(Launcher(), Quoted(Launcher()) + L" " + Quoted(Target()));
         EXPECT_NE(launcher.Handle(), nullptr);
-        EXPECT_TRUE(m_targetStarted.Wait(60000));
+        EXPECT_TRUE(WaitForEventWhileRunning(m_targetStarted, launcher, 60000));
         ULONGLONG cookie = 0;
         EXPECT_TRUE(ReadStackCookie(launcher.Handle(), cookie));
         m_releaseTarget.Set();

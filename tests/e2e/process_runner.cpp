@@ -228,6 +228,22 @@ DWORD WaitForExit(const ChildProcess& child, DWORD timeoutMs) {
     return code;
 }
 
+::testing::AssertionResult WaitForEventWhileRunning(const NamedEvent& event, const ChildProcess& process,
+                                                    DWORD timeoutMs) {
+    if (process.Handle() == nullptr) return ::testing::AssertionFailure() << "the process was not started";
+    const HANDLE handles[] = {event.Handle(), process.Handle()};
+    const DWORD waited = WaitForMultipleObjects(2, handles, FALSE, timeoutMs);
+    // The event is looked at again: a process may set it and end before the wait looks.
+    if (waited == WAIT_OBJECT_0 || event.Wait(0)) return ::testing::AssertionSuccess();
+    if (waited == WAIT_OBJECT_0 + 1) {
+        DWORD code = 0;
+        GetExitCodeProcess(process.Handle(), &code);
+        return ::testing::AssertionFailure() << "process " << process.Id() << " ended with exit code 0x"
+                                             << std::hex << code << " before the event was set";
+    }
+    return ::testing::AssertionFailure() << "the event was not set within " << timeoutMs << " ms";
+}
+
 DWORD RunProcess(const std::wstring& application, const std::wstring& commandLine,
                  const RunOptions& options) {
     const ChildProcess child = StartProcess(application, commandLine, options);

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <map>
 #include <string>
 
@@ -143,6 +145,12 @@ private:
     std::wstring m_name;
     HANDLE m_event;
 };
+
+// Waits for `event`, which a stand-in started by `process` sets once it runs. Fails at once when
+// `process` ends first, naming its exit code (a launcher's says why it started nothing), and after
+// `timeoutMs` when neither happens.
+::testing::AssertionResult WaitForEventWhileRunning(const NamedEvent& event, const ChildProcess& process,
+                                                    DWORD timeoutMs);
 
 // The short (8.3) form of an existing `path` when the volume gave it one that differs from the
 // long form and that the ANSI code page spells whole; empty otherwise. Volumes can keep no short
