@@ -10,9 +10,7 @@
 namespace pelicor::testing {
 namespace {
 
-constexpr DWORD kAccessViolation = 0xC0000005;
-
-class CrashTest : public LauncherTest {
+class CrashTest : public WaitingTargetTest {
 protected:
     // Starts `launcher` on a target that waits, and once the target runs, makes the launcher
     // fault on a thread started at an invalid address. Returns the launcher's exit code.
@@ -37,17 +35,8 @@ protected:
         return std::wstring(folder.begin(), folder.end());
     }
 
-    std::wstring DumpRecordPath() const { return m_dir.File(L"dump.txt"); }
-
-    NamedEvent m_targetStarted;
-    NamedEvent m_releaseTarget;
-    ScopedEnv m_started{L"PELICOR_TEST_STARTED_EVENT", m_targetStarted.Name()};
-    ScopedEnv m_wait{L"PELICOR_TEST_WAIT_EVENT", m_releaseTarget.Name()};
-    ScopedEnv m_dumpRecord{L"PELICOR_DUMP_RECORD", DumpRecordPath()};
     DWORD m_faultingThread = 0;
     DWORD m_launcherId = 0;
-
-    ~CrashTest() override { m_releaseTarget.Set(); }
 };
 
 std::wstring LowerHex(DWORD value) {

@@ -11,7 +11,6 @@ namespace pelicor::testing {
 namespace {
 
 constexpr DWORD kStackBufferOverrun = 0xC0000409;
-constexpr DWORD kAccessViolation = 0xC0000005;
 constexpr DWORD kCfgNotEnforced = 0x7E57CF00;
 constexpr ULONGLONG kDefaultStackCookie = 0x00002B992DDFA232;
 
@@ -46,10 +45,8 @@ bool ReadStackCookie(HANDLE process, ULONGLONG& cookie) {
            cookieAddress != 0 && ReadFrom(process, cookieAddress, cookie);
 }
 
-class HardeningTest : public LauncherTest {
+class HardeningTest : public WaitingTargetTest {
 protected:
-    ~HardeningTest() override { m_releaseTarget.Set(); }
-
     // The cookie of a launcher that runs, read while it waits for its target.
     ULONGLONG CookieOfARunningLauncher() {
         ResetEvent(m_targetStarted.Handle());
@@ -81,7 +78,7 @@ protected:
     // Whether the dump tool ran since the last call; waits for its end (it goes on writing after
     // it has released the faulting program), then removes what it wrote.
     bool DumpToolRan() {
-        auto record = ReadRecord(m_dumpRecordPath);
+        auto record = ReadRecord(DumpRecordPath());
         if (record.empty()) {
             return false;
         }
@@ -89,20 +86,14 @@ protected:
                 OpenProcess(SYNCHRONIZE, FALSE, std::wcstoul(record[L"pid"].c_str(), nullptr, 10))) {
             EXPECT_EQ(WaitForSingleObject(tool, 60000), WAIT_OBJECT_0);
             CloseHandle(tool);
-            record = ReadRecord(m_dumpRecordPath);
+            record = ReadRecord(DumpRecordPath());
         }
         if (!record[L"dump"].empty()) DeleteFileW(record[L"dump"].c_str());
-        DeleteFileW(m_dumpRecordPath.c_str());
+        DeleteFileW(DumpRecordPath().c_str());
         return true;
     }
 
-    NamedEvent m_targetStarted;
-    NamedEvent m_releaseTarget;
-    ScopedEnv m_started{L"PELICOR_TEST_STARTED_EVENT", m_targetStarted.Name()};
-    ScopedEnv m_wait{L"PELICOR_TEST_WAIT_EVENT", m_releaseTarget.Name()};
     TempDir m_probeDir{L"probe"};
-    std::wstring m_dumpRecordPath = m_dir.File(L"dump.txt");
-    ScopedEnv m_dumpRecord{L"PELICOR_DUMP_RECORD", m_dumpRecordPath};
 };
 
 // The entry point hands wWinMain the show command the launcher was started with, which the

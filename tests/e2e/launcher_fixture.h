@@ -74,4 +74,23 @@ private:
     TempDir m_install{L"Pelicor Suite"};
 };
 
+// The code a fault at an invalid address ends a process with, as the crash tests cause it.
+inline constexpr DWORD kAccessViolation = 0xC0000005;
+
+// A launcher test whose target, once it runs, sets m_targetStarted and waits for m_releaseTarget;
+// the fixture sets that on its way out, so that no failure leaves a target waiting. The crash-dump
+// tool records what it did in DumpRecordPath().
+class WaitingTargetTest : public LauncherTest {
+protected:
+    ~WaitingTargetTest() override { m_releaseTarget.Set(); }
+
+    std::wstring DumpRecordPath() const { return m_dir.File(L"dump.txt"); }
+
+    NamedEvent m_targetStarted;
+    NamedEvent m_releaseTarget;
+    ScopedEnv m_started{L"PELICOR_TEST_STARTED_EVENT", m_targetStarted.Name()};
+    ScopedEnv m_wait{L"PELICOR_TEST_WAIT_EVENT", m_releaseTarget.Name()};
+    ScopedEnv m_dumpRecord{L"PELICOR_DUMP_RECORD", DumpRecordPath()};
+};
+
 }  // namespace pelicor::testing
