@@ -18,13 +18,15 @@ installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install o
 
 # The LLVM whose packages the builds need: clang, lld and the llvm tools for the shipping build
 # and its checks, compiler-rt for the fuzz build. One version for every machine, the one both
-# Debian 12 and 13 offer in their main suite (cmake/toolchain-versions.cmake names the same), so
+# Debian 12 and 13 offer in their main suite, named once, in cmake/toolchain-versions.cmake, so
 # that whatever other LLVM a machine has, one commit gives one release; PELICOR_LLVM_VERSION asks
 # for another, and the release's build record then says so.
-LLVM_DEFAULT_VERSION=19
+LLVM_DEFAULT_VERSION=$(sed -n 's/^set(PELICOR_LLVM_DEFAULT_VERSION \([0-9][0-9]*\))$/\1/p' \
+    "$ROOT/cmake/toolchain-versions.cmake")
 LLVM_VERSION=${PELICOR_LLVM_VERSION:-$LLVM_DEFAULT_VERSION}
 case "$LLVM_VERSION" in
-    ''|*[!0-9]*) echo "lib.sh: PELICOR_LLVM_VERSION must be a number, not '$LLVM_VERSION'" >&2; exit 2 ;;
+    ''|*[!0-9]*) echo "lib.sh: no LLVM version: PELICOR_LLVM_VERSION is '${PELICOR_LLVM_VERSION:-}'," \
+                      "cmake/toolchain-versions.cmake names '$LLVM_DEFAULT_VERSION'" >&2; exit 2 ;;
 esac
 llvm_packages() { echo "clang-$1 lld-$1 llvm-$1 libclang-rt-$1-dev"; }
 
